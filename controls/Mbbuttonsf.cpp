@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPointer>
 
@@ -179,8 +180,10 @@ void TMbButtons::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Color());
     painter.setBrush(Qt::NoBrush);
 
-    // The device decides the resolution: a grab or render into a 2x image uses the 2x pictures too.
-    const bool highDensity = painter.device()->devicePixelRatioF() > 1.0;
+    // The target decides the resolution (the window's backing store, or the image of a grab or
+    // render), so a 2x grab uses the 2x pictures too.
+    const QPaintDevice* target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const bool highDensity = (target ? target->devicePixelRatioF() : devicePixelRatioF()) > 1.0;
     for (int i = 0; i < m_ButtonCount; ++i) {
         const tMbPicture* picture = m_CurrentNormal;
         switch (m_Buttons[static_cast<std::size_t>(i)].State) {
