@@ -117,6 +117,12 @@ void DrawButton(QPainter& p, const tMbButtonGeometry& g, Symbol symbol, StripLoo
     const qreal inset = look == StripLook::Normal ? 0.5 : 0.75;
     p.drawEllipse(c, r - inset, r - inset);
 
+    if (look == StripLook::Over && symbol == Symbol::PlayPause) { // a bright inner ring marks the hover
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(255, 255, 255, 150), 1.5));
+        p.drawEllipse(c, r - 3.0, r - 3.0);
+    }
+
     if (pressed) { // inner shadow along the top edge
         QLinearGradient shade(c.x(), c.y() - r, c.x(), c.y() - r + 6);
         shade.setColorAt(0, QColor(0, 0, 0, 40));
