@@ -50,8 +50,8 @@ bool LoadPicture(tMbPicture& picture, const QString& path, QString* error)
             return false;
         if (image2x.size() != image.size() * 2) {
             if (error)
-                *error = CannotLoadText(path2x, QStringLiteral("It is not twice the size of %1.")
-                                                    .arg(QFileInfo(path).fileName()));
+                *error = CannotLoadText(
+                    path2x, QStringLiteral("It is not twice the size of %1.").arg(QFileInfo(path).fileName()));
             return false;
         }
         image2x.setDevicePixelRatio(2.0);

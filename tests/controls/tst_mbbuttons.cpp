@@ -130,10 +130,7 @@ private slots:
 private:
     // Press, move, release helpers through the window, positions in strip coordinates.
     void press(QPoint at, Qt::MouseButton button = Qt::LeftButton) { QTest::mousePress(m_strip, button, {}, at); }
-    void release(QPoint at, Qt::MouseButton button = Qt::LeftButton)
-    {
-        QTest::mouseRelease(m_strip, button, {}, at);
-    }
+    void release(QPoint at, Qt::MouseButton button = Qt::LeftButton) { QTest::mouseRelease(m_strip, button, {}, at); }
     void move(QPoint at) { QTest::mouseMove(m_strip, at); }
 
     std::unique_ptr<QWidget> m_host;
@@ -222,10 +219,10 @@ void TestMbButtons::hitTestIsStrictlyInside()
 
     press(at);
     release(at);
-    const QStringList expected = hit ? QStringList{QStringLiteral("press %1").arg(button),
-                                                   QStringLiteral("click %1").arg(button),
-                                                   QStringLiteral("release %1").arg(button)}
-                                     : QStringList{};
+    const QStringList expected =
+        hit ? QStringList{QStringLiteral("press %1").arg(button), QStringLiteral("click %1").arg(button),
+                          QStringLiteral("release %1").arg(button)}
+            : QStringList{};
     QCOMPARE(m_log, expected);
 }
 
@@ -254,19 +251,19 @@ void TestMbButtons::eventSequences_data()
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<int>("endState");
 
-    const QPoint off(40, 0);       // on the strip, but off the button
-    const QPoint outside(0, 120);  // below the strip, on the host
+    const QPoint off(40, 0);      // on the strip, but off the button
+    const QPoint outside(0, 120); // below the strip, on the host
     QTest::newRow("plain click") << 1 << int(Qt::LeftButton) << QList<QPoint>{{0, 0}, {0, 0}}
                                  << QStringList{"press 1", "click 1", "release 1"} << int(tMbButtonState::Hover);
     QTest::newRow("press 1, off, back, release")
         << 1 << int(Qt::LeftButton) << QList<QPoint>{{0, 0}, off, {2, 2}, {2, 2}}
         << QStringList{"press 1", "release 1", "press 1", "click 1", "release 1"} << int(tMbButtonState::Hover);
     QTest::newRow("press 2, off the strip, release outside")
-        << 2 << int(Qt::LeftButton) << QList<QPoint>{{0, 0}, outside, outside}
-        << QStringList{"press 2", "release 2"} << int(tMbButtonState::Normal);
+        << 2 << int(Qt::LeftButton) << QList<QPoint>{{0, 0}, outside, outside} << QStringList{"press 2", "release 2"}
+        << int(tMbButtonState::Normal);
     QTest::newRow("press 2, off onto button 3, release there")
-        << 2 << int(Qt::LeftButton) << QList<QPoint>{{0, 0}, {38, 0}, {38, 0}}
-        << QStringList{"press 2", "release 2"} << int(tMbButtonState::Normal);
+        << 2 << int(Qt::LeftButton) << QList<QPoint>{{0, 0}, {38, 0}, {38, 0}} << QStringList{"press 2", "release 2"}
+        << int(tMbButtonState::Normal);
     QTest::newRow("right button, off, back, release")
         << 1 << int(Qt::RightButton) << QList<QPoint>{{0, 0}, off, {0, 0}, {0, 0}}
         << QStringList{"press 1", "release 1", "press 1", "click 1", "release 1"} << int(tMbButtonState::Hover);
@@ -289,8 +286,8 @@ void TestMbButtons::eventSequences()
     QCOMPARE(m_strip->ButtonState(button), tMbButtonState::Pressed);
     for (qsizetype i = 1; i + 1 < path.size(); ++i)
         move(centre + path.at(i));
-    if (path.size() > 2 && !m_strip->IsHit(button, (centre + path.at(path.size() - 2)).x(),
-                                           (centre + path.at(path.size() - 2)).y()))
+    if (path.size() > 2 &&
+        !m_strip->IsHit(button, (centre + path.at(path.size() - 2)).x(), (centre + path.at(path.size() - 2)).y()))
         QCOMPARE(m_strip->ButtonState(button), tMbButtonState::PressedAway);
     release(centre + path.last(), mb);
     QCOMPARE(m_log, events);
@@ -413,10 +410,9 @@ void TestMbButtons::paintsEachBandFromItsStatePicture()
     // Band boundaries on the control: 0-15, 61-15, 123-15, 161-15, 197-15, and the picture's end 320-15;
     // the picture's bottom edge is at 112-20.
     const Probe probes[] = {
-        {0, 0, RecOverColor},       {45, 40, RecOverColor},     {46, 40, RecNormalColor},
-        {107, 40, RecNormalColor},  {108, 40, RecClickColor},   {145, 40, RecClickColor},
-        {146, 40, RecNormalColor},  {181, 40, RecNormalColor},  {182, 40, RecNormalColor},
-        {304, 91, RecNormalColor},  {305, 40, Background},      {200, 92, Background},
+        {0, 0, RecOverColor},      {45, 40, RecOverColor},    {46, 40, RecNormalColor},  {107, 40, RecNormalColor},
+        {108, 40, RecClickColor},  {145, 40, RecClickColor},  {146, 40, RecNormalColor}, {181, 40, RecNormalColor},
+        {182, 40, RecNormalColor}, {304, 91, RecNormalColor}, {305, 40, Background},     {200, 92, Background},
         {359, 129, Background},
     };
     for (const Probe& p : probes)
@@ -605,7 +601,8 @@ void TestMbButtons::generatedPicturesFollowContract()
         const bool present = i < strip.ButtonCount();
         for (const QImage* image : {&normal, &over, &click}) {
             const int alpha = image->pixelColor(b.CenterX, b.CenterY - b.Radius + 3).alpha();
-            QVERIFY2(present ? alpha == 255 : alpha < 255, qPrintable(QStringLiteral("button %1 alpha %2").arg(i).arg(alpha)));
+            QVERIFY2(present ? alpha == 255 : alpha < 255,
+                     qPrintable(QStringLiteral("button %1 alpha %2").arg(i).arg(alpha)));
             if (!present)
                 continue;
             // The circle's rim: solid 2 pixels inside, nothing of the button 2 pixels outside (left and right).

@@ -1,8 +1,8 @@
 // pellaro-artwork <folder/>: writes the transport strip's six pictures and their @2x versions.
 #include "StripArtwork.h"
 
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QImageWriter>
 
 #include <cstdio>
