@@ -179,6 +179,8 @@ void TMbButtons::paintEvent(QPaintEvent*)
     m_DrawOffsetY = MbDrawOffsetY;
     painter.fillRect(rect(), Color());
     painter.setBrush(Qt::NoBrush);
+    // At ratios between 1 and 2 the 2x pictures are scaled down; keep that smooth.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
     // The target decides the resolution (the window's backing store, or the image of a grab or
     // render), so a 2x grab uses the 2x pictures too.
