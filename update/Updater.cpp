@@ -262,6 +262,8 @@ bool TUpdater::Get(const QString& url)
     QNetworkReply* reply = m_HttpClient->get(request);
     // Bodies of error answers (a 404 page, say) are not the document and never reach the file.
     const auto deliver = [this, reply] {
+        if (!reply->isOpen())
+            return; // aborted (time-out): nothing more to read
         const QByteArray block = reply->readAll();
         if (!block.isEmpty() && StatusOk(reply))
             HttpCli1DocData(m_HttpClient.get(), block.constData(), block.size());
