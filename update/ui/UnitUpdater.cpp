@@ -8,10 +8,13 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -73,7 +76,16 @@ QPushButton* FlatButton(const QString& caption, QWidget* parent, const char* nam
     b->setObjectName(QLatin1String(name));
     b->setFlat(true);
     b->setAutoDefault(false);
+    b->setCursor(Qt::PointingHandCursor);
     return b;
+}
+
+// Puts a button at its design place; one whose caption would be cut grows to the right.
+void PlaceButton(QPushButton* b, const QRect& design)
+{
+    QRect r = design;
+    r.setWidth(std::max(design.width(), b->fontMetrics().horizontalAdvance(b->text().remove(QLatin1Char('&'))) + 12));
+    b->setGeometry(r);
 }
 
 } // namespace
@@ -92,6 +104,18 @@ TFormUpdater::TFormUpdater(QWidget* owner, const QString& workFolder) : QDialog(
     // A sizable tool window without caption buttons: no close box.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(true);
+    // The fixed positions and sizes were drawn for an 8-point dialog font.
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
+    // Flat buttons get a thin frame, so that they read as buttons on every style.
+    setStyleSheet(QStringLiteral(
+        "QPushButton[flat=\"true\"] { border: 1px solid #8c96a3; border-radius: 3px; background: #fbfbfc;"
+        " padding: 0px 4px; }"
+        "QPushButton[flat=\"true\"]:hover { border-color: #2f6fc0; background: #e8f0fb; }"
+        "QPushButton[flat=\"true\"]:pressed { background: #d3e2f7; }"
+        "QPushButton[flat=\"true\"]:focus { border-color: #2f6fc0; }"
+        "QPushButton[flat=\"true\"]:disabled { border-color: #c9ced4; color: #9aa0a6; background: #f3f3f4; }"));
     resize(DesignWidth, DesignHeight);
 
     Image1 = new QLabel(this);
@@ -113,6 +137,10 @@ TFormUpdater::TFormUpdater(QWidget* owner, const QString& workFolder) : QDialog(
     MemoUpdate = new QPlainTextEdit(SimplePanelUpdate);
     MemoUpdate->setObjectName(QStringLiteral("MemoUpdate"));
     MemoUpdate->setEnabled(false);
+    // Greyed, but dark enough to be read.
+    QPalette memoPalette = MemoUpdate->palette();
+    memoPalette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x5f, 0x63, 0x68));
+    MemoUpdate->setPalette(memoPalette);
     MemoUpdate->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     ProgressBar1 = new QProgressBar(SimplePanelUpdate);
@@ -144,17 +172,20 @@ void TFormUpdater::LayOut()
     const int w = width();
     const int h = height();
     Image1->setGeometry(0, 0, PictureWidth, h);
-    ButtonCheckUpdate->setGeometry(264, 104, 81, 22);
+    PlaceButton(ButtonCheckUpdate, QRect(264, 104, 81, 22));
     SimplePanelUpdate->setGeometry(PictureWidth, 0, std::max(0, w - PictureWidth), h);
     const int panelWidth = SimplePanelUpdate->width();
+    // The result text stands at 40, 32; a text too long for the rest of the panel moves left
+    // rather than being cut off at the window's edge.
     LabelUpdate->adjustSize();
-    LabelUpdate->move(40, 32);
+    const int textWidth = std::min(LabelUpdate->width(), std::max(0, panelWidth - 8));
+    LabelUpdate->setGeometry(std::clamp(panelWidth - 6 - textWidth, 4, 40), 32, textWidth, LabelUpdate->height());
     // The text box keeps its place and height; it is never wider than the panel, so that
     // its right border stays in sight.
     MemoUpdate->setGeometry(0, 48, std::min(425, panelWidth), 145);
     ProgressBar1->setGeometry(40, 56, 241, 20);
-    ButtonCancel->setGeometry(48, 232, 65, 25);
-    ButtonUpdate->setGeometry(192, 232, 65, 25);
+    PlaceButton(ButtonCancel, QRect(48, 232, 65, 25));
+    PlaceButton(ButtonUpdate, QRect(192, 232, 65, 25));
 }
 
 void TFormUpdater::resizeEvent(QResizeEvent* e)
@@ -224,7 +255,8 @@ void TFormUpdater::ButtonCheckUpdateClick()
         for (int i = 0; i < m_ApplUpdater->GetDescriptionCount(); ++i)
             MemoUpdate->appendPlainText(m_ApplUpdater->GetDescription(i));
     }
-    LabelUpdate->adjustSize();
+    LabelUpdate->setToolTip(LabelUpdate->text());
+    LayOut();
 }
 
 void TFormUpdater::ButtonUpdateClick()
