@@ -146,6 +146,14 @@ bool TargetInsideFolder(const QString& target, const QString& folder)
     return true;
 }
 
+QString UpdateDescriptorURL()
+{
+    const QString over = qEnvironmentVariable("PELLARO_UPDATE_URL");
+    if (!over.isEmpty())
+        return over;
+    return QStringLiteral("http://update.marbeck.com/softwupd/Pellaro.ini");
+}
+
 QString CompiledVersion()
 {
     return QStringLiteral("%1.%2.%3.%4")

@@ -51,6 +51,11 @@ QString UpdateFolder();
 // before anything is created.
 bool TargetInsideFolder(const QString& target, const QString& folder);
 
+// The descriptor's address on the maker's update server,
+// "http://update.marbeck.com/softwupd/Pellaro.ini". The environment variable
+// PELLARO_UPDATE_URL, when set and not empty, replaces it (tests, a local mirror).
+QString UpdateDescriptorURL();
+
 // The version compiled into the program, "major.minor.patch.tweak".
 QString CompiledVersion();
 

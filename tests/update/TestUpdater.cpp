@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -82,6 +83,8 @@ private Q_SLOTS:
     void doUpdate_failureMidRun();
     void doUpdate_targetsOutsideFolderSkipped();
     void doUpdate_uncreatableFileStillCounts();
+
+    void cliCheck();
 
 private:
     // Serves text (with every "@" replaced by the server's base URL) as softwupd/<name>; returns its URL.
@@ -267,6 +270,12 @@ void TestUpdater::construction()
                                  .arg(PELLARO_VERSION_TWEAK);
     QCOMPARE(u.GetCurrentVersion(), compiled);
     QVERIFY(!u.DoUpdate()); // nothing found yet
+
+    qunsetenv("PELLARO_UPDATE_URL");
+    QCOMPARE(UpdateDescriptorURL(), QStringLiteral("http://update.marbeck.com/softwupd/Pellaro.ini"));
+    qputenv("PELLARO_UPDATE_URL", "http://127.0.0.1:1/softwupd/Pellaro.ini");
+    QCOMPARE(UpdateDescriptorURL(), QStringLiteral("http://127.0.0.1:1/softwupd/Pellaro.ini"));
+    qunsetenv("PELLARO_UPDATE_URL");
 }
 
 void TestUpdater::checkUpdate_readsDescriptor()
@@ -709,6 +718,45 @@ void TestUpdater::doUpdate_uncreatableFileStillCounts()
     QCOMPARE(events, 0);
     QCOMPARE(u.Progress(), 0u);
     QVERIFY(m_server.Requests().contains(QStringLiteral("GET /files/x.bin")));
+}
+
+// ---- pellaro-cli update check -----------------------------------------------------------
+
+void TestUpdater::cliCheck()
+{
+    const QString url = Serve(QStringLiteral("cli.ini"),
+                              "[General]\nLatestVersion=99.0\nVersionCount=1\nVersionSection0=S\n"
+                              "[S]\nFileCount=1\nFileSection0=F\nDescriptionCount=1\nDescription0=New: all of it.\n"
+                              "[F]\nSource=@/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nUseTemp=1\n");
+    const auto run = [this](const QStringList& args, QByteArray& out) {
+        QProcess cli;
+        cli.start(BinDir() + QStringLiteral("/pellaro-cli"),
+                  QStringList{QStringLiteral("--workfolder"), m_work.path()} + args);
+        if (!cli.waitForFinished(20000))
+            return -1;
+        out = cli.readAllStandardOutput();
+        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    };
+    QByteArray out;
+    QCOMPARE(run({QStringLiteral("update"), QStringLiteral("check"), QStringLiteral("--url"), url}, out), 0);
+    const QString installed = QStringLiteral("%1.%2.%3.%4")
+                                  .arg(PELLARO_VERSION_MAJOR)
+                                  .arg(PELLARO_VERSION_MINOR)
+                                  .arg(PELLARO_VERSION_PATCH)
+                                  .arg(PELLARO_VERSION_TWEAK);
+    QCOMPARE(QString::fromLocal8Bit(out),
+             QStringLiteral("Current version ") + installed + QStringLiteral("\nThere is an Update available from v")
+                 + installed + QStringLiteral(" to v99.0\n  New: all of it.\n  file %MAIN_DIR%\\Pellaro from ")
+                 + m_server.Url(QStringLiteral("/files/Pellaro")) + QStringLiteral(" (placed by the copier)\n"));
+    QVERIFY(QFileInfo::exists(m_work.path() + QStringLiteral("/uPellaro.ini")));
+    QVERIFY(!QFileInfo::exists(m_updates + QStringLiteral("Pellaro.temp"))); // nothing downloaded
+
+    QCOMPARE(run({QStringLiteral("update"), QStringLiteral("check"), QStringLiteral("--url"),
+                  m_server.Url(QStringLiteral("/softwupd/absent.ini"))},
+                 out),
+             0);
+    QVERIFY(out.endsWith("There is no update available\n"));
+    QCOMPARE(run({QStringLiteral("update"), QStringLiteral("fetch")}, out), 2);
 }
 
 QTEST_GUILESS_MAIN(TestUpdater)

@@ -90,14 +90,6 @@ void PlaceButton(QPushButton* b, const QRect& design)
 
 } // namespace
 
-QString UpdateDescriptorURL()
-{
-    const QString over = qEnvironmentVariable("PELLARO_UPDATE_URL");
-    if (!over.isEmpty())
-        return over;
-    return QStringLiteral("http://update.marbeck.com/softwupd/Pellaro.ini");
-}
-
 TFormUpdater::TFormUpdater(QWidget* owner, const QString& workFolder) : QDialog(owner), m_workFolder(workFolder)
 {
     setObjectName(QStringLiteral("FormUpdater"));

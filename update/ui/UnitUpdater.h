@@ -10,10 +10,6 @@ class QProgressBar;
 class QPushButton;
 class TUpdater;
 
-// The descriptor's address on the maker's update server. The environment variable
-// PELLARO_UPDATE_URL, when set and not empty, replaces it (tests, a local mirror).
-QString UpdateDescriptorURL();
-
 // The modal dialog that checks for a newer version and installs it.
 // It ends with QDialog::Accepted (the OK result) only when a download needed the copier
 // and the copier was started: the owner must then close the main window through its
