@@ -16,6 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <functional>
 #include <QtTest>
 
 namespace {
@@ -167,6 +169,8 @@ void TestUnitUpdater::readyState()
     QVERIFY(d->isModal());
     QCOMPARE(d->windowTitle(), QStringLiteral("Current version ") + Installed());
     QCOMPARE(d->ApplUpdater()->UpdateFile(), m_work.path() + QStringLiteral("uPellaro.ini"));
+    const QPoint offCentre = d->geometry().center() - m_main->geometry().center();
+    QVERIFY2(offCentre.manhattanLength() <= 4, "the dialog is not centred over the main window");
 
     auto* check = Child<QPushButton>(d, "ButtonCheckUpdate");
     QVERIFY(check->isVisible() && check->isEnabled() && check->isFlat());
@@ -226,46 +230,78 @@ void TestUnitUpdater::noUpdate()
 
 void TestUnitUpdater::updateAvailableToDone()
 {
-    // Two files in place, no restart; the first comes slowly so that the download can be watched.
-    Descriptor(Newer().toLatin1(),
-               "Mask=" + QByteArray::number(PELLARO_VERSION_MAJOR) + '.' + QByteArray::number(PELLARO_VERSION_MINOR)
-                   + "\nFileCount=2\nFileSection0=A\nFileSection1=B\nDescriptionCount=3\n"
-                     "Description0=New: faster loading.\nDescription1=Fixed: list sorting.\n"
-                     "Description2=Fixed: the message tab keeps the chosen law.\n",
-               "[A]\nSource=@/slow/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nSize=60000\n"
-               "[B]\nSource=@/files/Pellaro.html\nTarget=%MAIN_DIR%\\Pellaro.html\nSize=3000\n");
+    // Two files in place, no restart. The descriptor and the first file come slowly (in pieces),
+    // so that the dialog can be watched while it waits.
+    const QString url = Descriptor(
+        Newer().toLatin1(),
+        "Mask=" + QByteArray::number(PELLARO_VERSION_MAJOR) + '.' + QByteArray::number(PELLARO_VERSION_MINOR)
+            + "\nFileCount=2\nFileSection0=A\nFileSection1=B\nDescriptionCount=3\n"
+              "Description0=New: faster loading.\nDescription1=Fixed: list sorting.\n"
+              "Description2=Fixed: the message tab keeps the chosen law.\n",
+        "[A]\nSource=@/slow/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nSize=60000\n"
+        "[B]\nSource=@/files/Pellaro.html\nTarget=%MAIN_DIR%\\Pellaro.html\nSize=3000\n");
+    qputenv("PELLARO_UPDATE_URL", QString(url).replace(QStringLiteral("/softwupd/"), QStringLiteral("/slow/softwupd/")).toLatin1());
     TFormUpdater* d = NewDialog();
-    QTest::mouseClick(Child<QPushButton>(d, "ButtonCheckUpdate"), Qt::LeftButton);
+    auto* check = Child<QPushButton>(d, "ButtonCheckUpdate");
+    auto* panel = Child<QWidget>(d, "SimplePanelUpdate");
+    auto* memo = Child<QPlainTextEdit>(d, "MemoUpdate");
+    auto* bar = Child<QProgressBar>(d, "ProgressBar1");
+    auto* download = Child<QPushButton>(d, "ButtonUpdate");
+    auto* cancel = Child<QPushButton>(d, "ButtonCancel");
+
+    // The dialog's own progress handler runs first; the test looks on after it.
+    const TUpdater::TProgressEvent dialogHandler = d->ApplUpdater()->OnProgress;
+    std::function<void(quint32)> watch;
+    d->ApplUpdater()->OnProgress = [&](TUpdater* sender, quint32 pos) {
+        dialogHandler(sender, pos);
+        if (watch)
+            watch(pos);
+    };
+
+    // Checking: the button is off, the panel not yet shown, the bar hidden; closing is refused.
+    int checkingReports = 0;
+    watch = [&](quint32) {
+        if (++checkingReports != 2)
+            return;
+        QVERIFY(!check->isEnabled());
+        QVERIFY(!panel->isVisible());
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(d->ProgressTag(), 0);
+        d->close();
+        QVERIFY(d->isVisible());
+    };
+    QTest::mouseClick(check, Qt::LeftButton);
+    QVERIFY(checkingReports >= 2);
     QCOMPARE(Child<QLabel>(d, "LabelUpdate")->text(),
              QStringLiteral("There is an Update available from v") + Installed() + QStringLiteral(" to v") + Newer());
-    auto* memo = Child<QPlainTextEdit>(d, "MemoUpdate");
     QVERIFY(memo->isVisible());
     QVERIFY(!memo->isEnabled());
     QCOMPARE(memo->toPlainText(), QStringLiteral("New: faster loading.\nFixed: list sorting.\n"
                                                  "Fixed: the message tab keeps the chosen law."));
-    auto* bar = Child<QProgressBar>(d, "ProgressBar1");
     QVERIFY(!bar->isVisible()); // the descriptor's download only moved the hidden bar
-    auto* download = Child<QPushButton>(d, "ButtonUpdate");
-    auto* cancel = Child<QPushButton>(d, "ButtonCancel");
     QVERIFY(download->isVisible() && download->isEnabled());
     QCOMPARE(download->text(), QStringLiteral("&Download"));
     ExpectPlace(download, QRect(192, 232, 65, 25));
     ExpectPlace(cancel, QRect(48, 232, 65, 25));
     Shot(d, "update-available");
 
-    // While the download runs: the bar has replaced the text box, both buttons are off,
-    // and the window-close command is refused.
+    // Downloading: the bar has replaced the text box, both buttons are off, closing is refused.
     bool watched = false;
-    QTimer::singleShot(450, d, [&] {
+    int downloadReports = 0;
+    watch = [&](quint32 pos) {
+        if (++downloadReports != 3)
+            return;
         watched = true;
         QVERIFY(bar->isVisible());
         QVERIFY(!memo->isVisible());
         QVERIFY(!download->isEnabled() && !cancel->isEnabled());
         QCOMPARE(bar->maximum(), 60000);
-        QVERIFY(bar->value() > 0 && bar->value() < 60000);
+        QCOMPARE(bar->value(), int(pos));
+        QVERIFY(pos > 0 && pos < 60000);
         Shot(d, "update-downloading");
         d->close();
-    });
+        QVERIFY(d->isVisible());
+    };
     QTest::mouseClick(download, Qt::LeftButton);
     QVERIFY(watched);
 
