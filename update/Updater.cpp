@@ -140,8 +140,8 @@ bool TargetInsideFolder(const QString& target, const QString& folder)
         return false;
     const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
     const QString canonicalParent = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (!canonicalFolder.isEmpty() && !canonicalParent.isEmpty() && canonicalParent != canonicalFolder
-        && !canonicalParent.startsWith(canonicalFolder + QLatin1Char('/')))
+    if (!canonicalFolder.isEmpty() && !canonicalParent.isEmpty() && canonicalParent != canonicalFolder &&
+        !canonicalParent.startsWith(canonicalFolder + QLatin1Char('/')))
         return false;
     return true;
 }

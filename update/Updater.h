@@ -24,9 +24,9 @@ struct tVersion
 // One file to fetch, as a file section of the descriptor names it.
 struct tItemUpdate
 {
-    QString Source;    // URL; only the scheme "http" (any letter case) is fetched
-    QString Target;    // local path; its first "%MAIN_DIR%\" becomes the UpdateFolder in DoUpdate
-    qint32 Size = 0;   // progress maximum
+    QString Source;       // URL; only the scheme "http" (any letter case) is fetched
+    QString Target;       // local path; its first "%MAIN_DIR%\" becomes the UpdateFolder in DoUpdate
+    qint32 Size = 0;      // progress maximum
     bool UseTemp = false; // download to Target + ".temp"; the copier places the file
 };
 
@@ -134,7 +134,7 @@ public:
     int TransferTimeout() const { return m_TransferTimeoutMs; }
 
 private:
-    bool Get(const QString& url);   // synchronous GET into OutputFile; true on a 2xx answer
+    bool Get(const QString& url); // synchronous GET into OutputFile; true on a 2xx answer
     void ApplyProxy();
     void ReadDescriptor();
     bool OpenOutputFile(const QString& path);

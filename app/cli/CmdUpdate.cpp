@@ -35,13 +35,13 @@ int RunUpdate(CliContext& ctx)
         CliOut(QStringLiteral("There is no update available"));
         return CliExit::Ok;
     }
-    CliOut(QStringLiteral("There is an Update available from v") + updater.GetCurrentVersion()
-           + QStringLiteral(" to v") + updater.LatestVersion());
+    CliOut(QStringLiteral("There is an Update available from v") + updater.GetCurrentVersion() +
+           QStringLiteral(" to v") + updater.LatestVersion());
     for (int i = 0; i < updater.GetDescriptionCount(); ++i)
         CliOut(QStringLiteral("  ") + updater.GetDescription(i));
     for (const tItemUpdate& item : *updater.Items())
-        CliOut(QStringLiteral("  file ") + item.Target + QStringLiteral(" from ") + item.Source
-               + (item.UseTemp ? QStringLiteral(" (placed by the copier)") : QString()));
+        CliOut(QStringLiteral("  file ") + item.Target + QStringLiteral(" from ") + item.Source +
+               (item.UseTemp ? QStringLiteral(" (placed by the copier)") : QString()));
     return CliExit::Ok;
 }
 

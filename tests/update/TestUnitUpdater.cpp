@@ -17,8 +17,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <functional>
 #include <QtTest>
+#include <functional>
 
 namespace {
 
@@ -40,8 +40,7 @@ QString Newer()
         .arg(PELLARO_VERSION_TWEAK + 1);
 }
 
-template <typename T>
-T* Child(QWidget* w, const char* name)
+template <typename T> T* Child(QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QLatin1String(name));
     if (!c)
@@ -137,8 +136,8 @@ void TestUnitUpdater::cleanup()
 QString TestUnitUpdater::Descriptor(const QByteArray& latest, const QByteArray& sectionBody, const QByteArray& files)
 {
     static int n = 0;
-    QByteArray text = "[General]\nLatestVersion=" + latest + "\nVersionCount=1\nVersionSection0=S\n[S]\n"
-                      + sectionBody + files;
+    QByteArray text =
+        "[General]\nLatestVersion=" + latest + "\nVersionCount=1\nVersionSection0=S\n[S]\n" + sectionBody + files;
     text.replace('@', m_server.Url(QString()).toLatin1());
     const QString name = QStringLiteral("softwupd/Pellaro%1.ini").arg(++n);
     m_server.Put(name, text);
@@ -232,15 +231,16 @@ void TestUnitUpdater::updateAvailableToDone()
 {
     // Two files in place, no restart. The descriptor and the first file come slowly (in pieces),
     // so that the dialog can be watched while it waits.
-    const QString url = Descriptor(
-        Newer().toLatin1(),
-        "Mask=" + QByteArray::number(PELLARO_VERSION_MAJOR) + '.' + QByteArray::number(PELLARO_VERSION_MINOR)
-            + "\nFileCount=2\nFileSection0=A\nFileSection1=B\nDescriptionCount=3\n"
-              "Description0=New: faster loading.\nDescription1=Fixed: list sorting.\n"
-              "Description2=Fixed: the message tab keeps the chosen law.\n",
-        "[A]\nSource=@/slow/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nSize=60000\n"
-        "[B]\nSource=@/files/Pellaro.html\nTarget=%MAIN_DIR%\\Pellaro.html\nSize=3000\n");
-    qputenv("PELLARO_UPDATE_URL", QString(url).replace(QStringLiteral("/softwupd/"), QStringLiteral("/slow/softwupd/")).toLatin1());
+    const QString url = Descriptor(Newer().toLatin1(),
+                                   "Mask=" + QByteArray::number(PELLARO_VERSION_MAJOR) + '.' +
+                                       QByteArray::number(PELLARO_VERSION_MINOR) +
+                                       "\nFileCount=2\nFileSection0=A\nFileSection1=B\nDescriptionCount=3\n"
+                                       "Description0=New: faster loading.\nDescription1=Fixed: list sorting.\n"
+                                       "Description2=Fixed: the message tab keeps the chosen law.\n",
+                                   "[A]\nSource=@/slow/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nSize=60000\n"
+                                   "[B]\nSource=@/files/Pellaro.html\nTarget=%MAIN_DIR%\\Pellaro.html\nSize=3000\n");
+    qputenv("PELLARO_UPDATE_URL",
+            QString(url).replace(QStringLiteral("/softwupd/"), QStringLiteral("/slow/softwupd/")).toLatin1());
     TFormUpdater* d = NewDialog();
     auto* check = Child<QPushButton>(d, "ButtonCheckUpdate");
     auto* panel = Child<QWidget>(d, "SimplePanelUpdate");
@@ -267,6 +267,7 @@ void TestUnitUpdater::updateAvailableToDone()
         QVERIFY(!panel->isVisible());
         QVERIFY(!bar->isVisible());
         QCOMPARE(d->ProgressTag(), 0);
+        Shot(d, "update-checking");
         d->close();
         QVERIFY(d->isVisible());
     };

@@ -96,7 +96,7 @@ private:
     HttpTestServer m_server;
     QTemporaryDir m_data; // XDG_DATA_HOME of this run
     QTemporaryDir m_work;
-    QString m_updates;    // the UpdateFolder
+    QString m_updates; // the UpdateFolder
 };
 
 void TestUpdater::initTestCase()
@@ -169,15 +169,24 @@ void TestUpdater::updateNeeded_data()
     QTest::addColumn<QString>("installed");
     QTest::addColumn<QString>("latest");
     QTest::addColumn<bool>("needed");
-    QTest::newRow("tweak newer") << "2.2.0.0" << "2.2.0.1" << true;
-    QTest::newRow("equal") << "2.2.0.0" << "2.2.0.0" << false;
-    QTest::newRow("missing parts are lower than 0") << "2.2.0.0" << "2.2" << false;
-    QTest::newRow("major beats the rest") << "2.9.9.9" << "3" << true;
-    QTest::newRow("older") << "2.2.0.0" << "2.1.9.9" << false;
-    QTest::newRow("minor decides before patch") << "1.5.0.0" << "1.4.9.9" << false;
-    QTest::newRow("default latest 0") << "1.0.0.0" << "0" << false;
-    QTest::newRow("no installed version") << "" << "0.0.0.1" << true;
-    QTest::newRow("signed comparison") << "1.0.0.0" << "1.0.0.$FFFFFFFF" << false;
+    QTest::newRow("tweak newer") << "2.2.0.0"
+                                 << "2.2.0.1" << true;
+    QTest::newRow("equal") << "2.2.0.0"
+                           << "2.2.0.0" << false;
+    QTest::newRow("missing parts are lower than 0") << "2.2.0.0"
+                                                    << "2.2" << false;
+    QTest::newRow("major beats the rest") << "2.9.9.9"
+                                          << "3" << true;
+    QTest::newRow("older") << "2.2.0.0"
+                           << "2.1.9.9" << false;
+    QTest::newRow("minor decides before patch") << "1.5.0.0"
+                                                << "1.4.9.9" << false;
+    QTest::newRow("default latest 0") << "1.0.0.0"
+                                      << "0" << false;
+    QTest::newRow("no installed version") << ""
+                                          << "0.0.0.1" << true;
+    QTest::newRow("signed comparison") << "1.0.0.0"
+                                       << "1.0.0.$FFFFFFFF" << false;
 }
 
 void TestUpdater::updateNeeded()
@@ -193,15 +202,24 @@ void TestUpdater::maskMatches_data()
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("installed");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("2.2.*.* on 2.2.5.7") << "2.2.*.*" << "2.2.5.7" << true;
-    QTest::newRow("2.2 on 2.2.5.7") << "2.2" << "2.2.5.7" << true;
-    QTest::newRow("2.2 on 2.3.0.0") << "2.2" << "2.3.0.0" << false;
-    QTest::newRow("empty mask on anything") << "" << "7.1.2.3" << true;
-    QTest::newRow("exact") << "1.0.0.0" << "1.0.0.0" << true;
-    QTest::newRow("exact differs in tweak") << "1.0.0.0" << "1.0.0.1" << false;
-    QTest::newRow("wildcard in front") << "*.*.*.4" << "9.9.9.4" << true;
-    QTest::newRow("mask part against missing installed part") << "1.0" << "" << false;
-    QTest::newRow("all wildcards against missing version") << "*.*.*.*" << "" << true;
+    QTest::newRow("2.2.*.* on 2.2.5.7") << "2.2.*.*"
+                                        << "2.2.5.7" << true;
+    QTest::newRow("2.2 on 2.2.5.7") << "2.2"
+                                    << "2.2.5.7" << true;
+    QTest::newRow("2.2 on 2.3.0.0") << "2.2"
+                                    << "2.3.0.0" << false;
+    QTest::newRow("empty mask on anything") << ""
+                                            << "7.1.2.3" << true;
+    QTest::newRow("exact") << "1.0.0.0"
+                           << "1.0.0.0" << true;
+    QTest::newRow("exact differs in tweak") << "1.0.0.0"
+                                            << "1.0.0.1" << false;
+    QTest::newRow("wildcard in front") << "*.*.*.4"
+                                       << "9.9.9.4" << true;
+    QTest::newRow("mask part against missing installed part") << "1.0"
+                                                              << "" << false;
+    QTest::newRow("all wildcards against missing version") << "*.*.*.*"
+                                                           << "" << true;
 }
 
 void TestUpdater::maskMatches()
@@ -283,33 +301,33 @@ void TestUpdater::checkUpdate_readsDescriptor()
     const QByteArray longLine(3000, 'x');
     // Section and key names in other letter cases, hexadecimal integers, a 3000-character
     // value, a first section that does not match and two that do (the first wins).
-    const QString url = Serve(QStringLiteral("read.ini"),
-                              "; published versions\r\n"
-                              "[general]\r\n"
-                              "latestversion=2.3.0.0\r\n"
-                              "VERSIONCOUNT=3\r\n"
-                              "VersionSection0=V21\r\n"
-                              "versionsection1=v22\r\n"
-                              "VersionSection2=Any\r\n"
-                              "[V21]\r\nMask=2.1.*.*\r\nFileCount=1\r\nFileSection0=Wrong\r\n"
-                              "[V22]\r\n"
-                              "Mask=2.2\r\n"
-                              "FileCount=$4\r\n"
-                              "FileSection0=F1\r\n"
-                              "FileSection2=F2\r\n"
-                              "FileSection3=\r\n"
-                              "FileSection4=Beyond\r\n"
-                              "FileSection02=Padded\r\n"
-                              "DescriptionCount=0x3\r\n"
-                              "Description0=New: faster loading.\r\n"
-                              "Description2="
-                                  + longLine
-                                  + "\r\n"
-                                    "[Any]\r\nFileCount=1\r\nFileSection0=Wrong\r\n"
-                                    "[f1]\r\nSource=@/files/a.bin\r\nTarget=%MAIN_DIR%\\Pellaro\r\n"
-                                    "Size=0x400\r\nUseTemp=1\r\n"
-                                    "[F2]\r\nsource=@/files/b.bin\r\ntarget=%MAIN_DIR%\\Pellaro.html\r\n"
-                                    "size=oops\r\nusetemp=0\r\nneedrestart=$1\r\n");
+    const QString url =
+        Serve(QStringLiteral("read.ini"), "; published versions\r\n"
+                                          "[general]\r\n"
+                                          "latestversion=2.3.0.0\r\n"
+                                          "VERSIONCOUNT=3\r\n"
+                                          "VersionSection0=V21\r\n"
+                                          "versionsection1=v22\r\n"
+                                          "VersionSection2=Any\r\n"
+                                          "[V21]\r\nMask=2.1.*.*\r\nFileCount=1\r\nFileSection0=Wrong\r\n"
+                                          "[V22]\r\n"
+                                          "Mask=2.2\r\n"
+                                          "FileCount=$4\r\n"
+                                          "FileSection0=F1\r\n"
+                                          "FileSection2=F2\r\n"
+                                          "FileSection3=\r\n"
+                                          "FileSection4=Beyond\r\n"
+                                          "FileSection02=Padded\r\n"
+                                          "DescriptionCount=0x3\r\n"
+                                          "Description0=New: faster loading.\r\n"
+                                          "Description2=" +
+                                              longLine +
+                                              "\r\n"
+                                              "[Any]\r\nFileCount=1\r\nFileSection0=Wrong\r\n"
+                                              "[f1]\r\nSource=@/files/a.bin\r\nTarget=%MAIN_DIR%\\Pellaro\r\n"
+                                              "Size=0x400\r\nUseTemp=1\r\n"
+                                              "[F2]\r\nsource=@/files/b.bin\r\ntarget=%MAIN_DIR%\\Pellaro.html\r\n"
+                                              "size=oops\r\nusetemp=0\r\nneedrestart=$1\r\n");
     TUpdater u;
     Prepare(u, url, QStringLiteral("2.2.0.0"));
     QList<quint32> positions;
@@ -378,9 +396,9 @@ void TestUpdater::checkUpdate_versionRules()
     QFETCH(bool, found);
     QFETCH(QString, latestShown);
     const QString url = Serve(QStringLiteral("rules.ini"),
-                              "[General]\n" + latestLine + "\nVersionCount=1\nVersionSection0=S\n[S]\nMask=" + mask
-                                  + "\nFileCount=1\nFileSection0=F\nDescriptionCount=1\nDescription0=d\n"
-                                    "[F]\nSource=@/files/a.bin\nTarget=%MAIN_DIR%\\a\n");
+                              "[General]\n" + latestLine + "\nVersionCount=1\nVersionSection0=S\n[S]\nMask=" + mask +
+                                  "\nFileCount=1\nFileSection0=F\nDescriptionCount=1\nDescription0=d\n"
+                                  "[F]\nSource=@/files/a.bin\nTarget=%MAIN_DIR%\\a\n");
     TUpdater u;
     Prepare(u, url, installed);
     u.SetIgnoreCurrentVersion(ignoreCurrent);
@@ -392,19 +410,21 @@ void TestUpdater::checkUpdate_versionRules()
 
 void TestUpdater::checkUpdate_appendsUntilCancel()
 {
-    const QString first = Serve(QStringLiteral("first.ini"),
-                                "[General]\nLatestVersion=9\nVersionCount=1\nVersionSection0=S\n"
-                                "[S]\nFileCount=1\nFileSection0=F\nDescriptionCount=2\nDescription0=one\nDescription1=two\n"
-                                "[F]\nSource=@/files/a.bin\nTarget=%MAIN_DIR%\\a\n");
+    const QString first =
+        Serve(QStringLiteral("first.ini"),
+              "[General]\nLatestVersion=9\nVersionCount=1\nVersionSection0=S\n"
+              "[S]\nFileCount=1\nFileSection0=F\nDescriptionCount=2\nDescription0=one\nDescription1=two\n"
+              "[F]\nSource=@/files/a.bin\nTarget=%MAIN_DIR%\\a\n");
     // The second names a missing section first: a section without keys, which matches every
     // version and lists nothing, so the descriptions become empty and no entry is added.
-    const QString second = Serve(QStringLiteral("second.ini"),
-                                 "[General]\nLatestVersion=9\nVersionCount=2\nVersionSection0=Missing\nVersionSection1=S\n"
-                                 "[S]\nFileCount=1\nFileSection0=F\n[F]\nSource=x\n");
-    const QString third = Serve(QStringLiteral("third.ini"),
-                                "[General]\nLatestVersion=9\nVersionCount=1\nVersionSection0=S\n"
-                                "[S]\nFileCount=1\nFileSection0=F\nDescriptionCount=1\nDescription0=three\n"
-                                "[F]\nSource=@/files/b.bin\nTarget=%MAIN_DIR%\\b\n");
+    const QString second =
+        Serve(QStringLiteral("second.ini"),
+              "[General]\nLatestVersion=9\nVersionCount=2\nVersionSection0=Missing\nVersionSection1=S\n"
+              "[S]\nFileCount=1\nFileSection0=F\n[F]\nSource=x\n");
+    const QString third =
+        Serve(QStringLiteral("third.ini"), "[General]\nLatestVersion=9\nVersionCount=1\nVersionSection0=S\n"
+                                           "[S]\nFileCount=1\nFileSection0=F\nDescriptionCount=1\nDescription0=three\n"
+                                           "[F]\nSource=@/files/b.bin\nTarget=%MAIN_DIR%\\b\n");
     TUpdater u;
     Prepare(u, first, QStringLiteral("1.0.0.0"));
     QVERIFY(u.CheckUpdate());
@@ -559,10 +579,11 @@ void TestUpdater::doUpdate_schemesAndMainDir()
                               "[S]\nFileCount=4\nFileSection0=Caps\nFileSection1=Twice\nFileSection2=Https\n"
                               "FileSection3=Lower\n"
                               "[Https]\nSource=https://127.0.0.1:1/files/c.bin\nTarget=%MAIN_DIR%\\s.bin\n"
-                              "[Caps]\nSource=HTTP://127.0.0.1:" + QByteArray::number(m_server.Port())
-                                  + "/files/c.bin\nTarget=%MAIN_DIR%\\c.bin\n"
-                                    "[Twice]\nSource=@/files/d.bin\nTarget=%MAIN_DIR%\\d%MAIN_DIR%\\e.bin\n"
-                                    "[Lower]\nSource=@/files/d.bin\nTarget=%main_dir%\\l.bin\n");
+                              "[Caps]\nSource=HTTP://127.0.0.1:" +
+                                  QByteArray::number(m_server.Port()) +
+                                  "/files/c.bin\nTarget=%MAIN_DIR%\\c.bin\n"
+                                  "[Twice]\nSource=@/files/d.bin\nTarget=%MAIN_DIR%\\d%MAIN_DIR%\\e.bin\n"
+                                  "[Lower]\nSource=@/files/d.bin\nTarget=%main_dir%\\l.bin\n");
     TUpdater u;
     Prepare(u, url, QStringLiteral("1.0.0.0"));
     QVERIFY(u.CheckUpdate());
@@ -592,8 +613,8 @@ void TestUpdater::doUpdate_restartStartsCopier_data()
     QTest::addColumn<QByteArray>("flagsA");
     QTest::addColumn<QByteArray>("flagsB");
     QTest::addColumn<QString>("tempFile"); // the file name A's data lands in
-    QTest::newRow("UseTemp and NeedRestart") << QByteArray("UseTemp=1\nNeedRestart=1\n") << QByteArray()
-                                             << "Pellaro.temp";
+    QTest::newRow("UseTemp and NeedRestart")
+        << QByteArray("UseTemp=1\nNeedRestart=1\n") << QByteArray() << "Pellaro.temp";
     QTest::newRow("NeedRestart on the second file, no UseTemp")
         << QByteArray() << QByteArray("NeedRestart=1\n") << "Pellaro";
     QTest::newRow("UseTemp alone") << QByteArray("UseTemp=1\n") << QByteArray() << "Pellaro.temp";
@@ -610,9 +631,8 @@ void TestUpdater::doUpdate_restartStartsCopier()
     const QString url = Serve(QStringLiteral("restart.ini"),
                               "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
                               "[S]\nFileCount=2\nFileSection0=A\nFileSection1=B\n"
-                              "[A]\nSource=@/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nSize=5000\n"
-                                  + flagsA
-                                  + "[B]\nSource=@/files/help.html\nTarget=%MAIN_DIR%\\Pellaro.html\n" + flagsB);
+                              "[A]\nSource=@/files/Pellaro\nTarget=%MAIN_DIR%\\Pellaro\nSize=5000\n" +
+                                  flagsA + "[B]\nSource=@/files/help.html\nTarget=%MAIN_DIR%\\Pellaro.html\n" + flagsB);
     TUpdater u;
     Prepare(u, url, QStringLiteral("1.0.0.0"));
     QVERIFY(u.CheckUpdate());
@@ -624,10 +644,10 @@ void TestUpdater::doUpdate_restartStartsCopier()
     const QString self = QCoreApplication::applicationFilePath();
     const QString pellaro = m_updates + QStringLiteral("Pellaro");
     const QString help = m_updates + QStringLiteral("Pellaro.html");
-    QCOMPARE(u.CopierParameters(), QStringLiteral("-id ") + pid + QStringLiteral(" -p \"") + self
-                                       + QStringLiteral(" -u\" -f \"") + pellaro + QStringLiteral("\" -f \"") + help
-                                       + QStringLiteral("\""));
-    const QStringList expected{QStringLiteral("-id"), pid,    QStringLiteral("-p"), self + QStringLiteral(" -u"),
+    QCOMPARE(u.CopierParameters(), QStringLiteral("-id ") + pid + QStringLiteral(" -p \"") + self +
+                                       QStringLiteral(" -u\" -f \"") + pellaro + QStringLiteral("\" -f \"") + help +
+                                       QStringLiteral("\""));
+    const QStringList expected{QStringLiteral("-id"), pid,     QStringLiteral("-p"), self + QStringLiteral(" -u"),
                                QStringLiteral("-f"),  pellaro, QStringLiteral("-f"), help};
     QCOMPARE(u.CopierArguments(), expected);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(CopierLog()), 5000);
@@ -639,17 +659,17 @@ void TestUpdater::doUpdate_failureMidRun()
     m_server.Put(QStringLiteral("files/first.bin"), "first");
     m_server.Put(QStringLiteral("files/third.bin"), "third");
     m_server.Put(QStringLiteral("files/big.bin"), Bytes(4000, 4));
-    const QString url = Serve(QStringLiteral("midrun.ini"),
-                              "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
-                              "[S]\nFileCount=3\nFileSection0=A\nFileSection1=B\nFileSection2=C\n"
-                              "[A]\nSource=@/files/first.bin\nTarget=%MAIN_DIR%\\first.bin\nUseTemp=1\n"
-                              "[B]\nSource=@/stall/files/big.bin\nTarget=%MAIN_DIR%\\second.bin\n"
-                              "[C]\nSource=@/files/third.bin\nTarget=%MAIN_DIR%\\third.bin\n");
+    const QString url =
+        Serve(QStringLiteral("midrun.ini"), "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
+                                            "[S]\nFileCount=3\nFileSection0=A\nFileSection1=B\nFileSection2=C\n"
+                                            "[A]\nSource=@/files/first.bin\nTarget=%MAIN_DIR%\\first.bin\nUseTemp=1\n"
+                                            "[B]\nSource=@/stall/files/big.bin\nTarget=%MAIN_DIR%\\second.bin\n"
+                                            "[C]\nSource=@/files/third.bin\nTarget=%MAIN_DIR%\\third.bin\n");
     TUpdater u;
     Prepare(u, url, QStringLiteral("1.0.0.0"));
     u.SetTransferTimeout(400);
     QVERIFY(u.CheckUpdate());
-    QVERIFY(u.DoUpdate()); // the first download completed
+    QVERIFY(u.DoUpdate());                           // the first download completed
     QVERIFY(u.RestartNeeded() && u.CopierStarted()); // kept from the first entry
     QCOMPARE(ReadTestFile(m_updates + QStringLiteral("first.bin.temp")), QByteArray("first"));
     QVERIFY(QFileInfo::exists(m_updates + QStringLiteral("second.bin")));
@@ -660,10 +680,10 @@ void TestUpdater::doUpdate_failureMidRun()
     QVERIFY(!QFile::exists(CopierLog())); // a run that ended early starts no copier
 
     // A failure before any completed download: false.
-    const QString url2 = Serve(QStringLiteral("midrun2.ini"),
-                               "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
-                               "[S]\nFileCount=1\nFileSection0=A\n"
-                               "[A]\nSource=@/files/gone.bin\nTarget=%MAIN_DIR%\\gone.bin\n");
+    const QString url2 =
+        Serve(QStringLiteral("midrun2.ini"), "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
+                                             "[S]\nFileCount=1\nFileSection0=A\n"
+                                             "[A]\nSource=@/files/gone.bin\nTarget=%MAIN_DIR%\\gone.bin\n");
     TUpdater v;
     Prepare(v, url2, QStringLiteral("1.0.0.0"));
     QVERIFY(v.CheckUpdate());
@@ -676,15 +696,16 @@ void TestUpdater::doUpdate_targetsOutsideFolderSkipped()
     m_server.Put(QStringLiteral("files/x.bin"), "payload");
     QTemporaryDir outside;
     const QByteArray absolute = (outside.path() + QStringLiteral("/absolute.bin")).toLocal8Bit();
-    const QString url = Serve(QStringLiteral("traversal.ini"),
-                              "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
-                              "[S]\nFileCount=4\nFileSection0=Up\nFileSection1=Abs\nFileSection2=Deep\nFileSection3=Good\n"
-                              "[Up]\nSource=@/files/x.bin\nTarget=%MAIN_DIR%\\../escaped.bin\nNeedRestart=1\n"
-                              "[Abs]\nSource=@/files/x.bin\nTarget="
-                                  + absolute
-                                  + "\nUseTemp=1\n"
-                                    "[Deep]\nSource=@/files/x.bin\nTarget=%MAIN_DIR%\\sub\\..\\..\\..\\deep.bin\n"
-                                    "[Good]\nSource=@/files/x.bin\nTarget=%MAIN_DIR%\\good.bin\n");
+    const QString url =
+        Serve(QStringLiteral("traversal.ini"),
+              "[General]\nLatestVersion=1.0.0.1\nVersionCount=1\nVersionSection0=S\n"
+              "[S]\nFileCount=4\nFileSection0=Up\nFileSection1=Abs\nFileSection2=Deep\nFileSection3=Good\n"
+              "[Up]\nSource=@/files/x.bin\nTarget=%MAIN_DIR%\\../escaped.bin\nNeedRestart=1\n"
+              "[Abs]\nSource=@/files/x.bin\nTarget=" +
+                  absolute +
+                  "\nUseTemp=1\n"
+                  "[Deep]\nSource=@/files/x.bin\nTarget=%MAIN_DIR%\\sub\\..\\..\\..\\deep.bin\n"
+                  "[Good]\nSource=@/files/x.bin\nTarget=%MAIN_DIR%\\good.bin\n");
     TUpdater u;
     Prepare(u, url, QStringLiteral("1.0.0.0"));
     QVERIFY(u.CheckUpdate());
@@ -745,9 +766,9 @@ void TestUpdater::cliCheck()
                                   .arg(PELLARO_VERSION_PATCH)
                                   .arg(PELLARO_VERSION_TWEAK);
     QCOMPARE(QString::fromLocal8Bit(out),
-             QStringLiteral("Current version ") + installed + QStringLiteral("\nThere is an Update available from v")
-                 + installed + QStringLiteral(" to v99.0\n  New: all of it.\n  file %MAIN_DIR%\\Pellaro from ")
-                 + m_server.Url(QStringLiteral("/files/Pellaro")) + QStringLiteral(" (placed by the copier)\n"));
+             QStringLiteral("Current version ") + installed + QStringLiteral("\nThere is an Update available from v") +
+                 installed + QStringLiteral(" to v99.0\n  New: all of it.\n  file %MAIN_DIR%\\Pellaro from ") +
+                 m_server.Url(QStringLiteral("/files/Pellaro")) + QStringLiteral(" (placed by the copier)\n"));
     QVERIFY(QFileInfo::exists(m_work.path() + QStringLiteral("/uPellaro.ini")));
     QVERIFY(!QFileInfo::exists(m_updates + QStringLiteral("Pellaro.temp"))); // nothing downloaded
 

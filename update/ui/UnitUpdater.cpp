@@ -242,8 +242,9 @@ void TFormUpdater::ButtonCheckUpdateClick()
     } else {
         SimplePanelUpdate->show();
         SimplePanelUpdate->raise();
-        LabelUpdate->setText(QStringLiteral("There is an Update available from v") + m_ApplUpdater->GetCurrentVersion()
-                             + QStringLiteral(" to v") + m_ApplUpdater->LatestVersion());
+        LabelUpdate->setText(QStringLiteral("There is an Update available from v") +
+                             m_ApplUpdater->GetCurrentVersion() + QStringLiteral(" to v") +
+                             m_ApplUpdater->LatestVersion());
         for (int i = 0; i < m_ApplUpdater->GetDescriptionCount(); ++i)
             MemoUpdate->appendPlainText(m_ApplUpdater->GetDescription(i));
     }
