@@ -109,7 +109,7 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name)
     view->setAllColumnsShowFocus(true);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->header()->setStretchLastSection(false);
+    view->header()->setStretchLastSection(true);
     view->header()->setSectionsMovable(false);
     return view;
 }
@@ -413,6 +413,9 @@ QWidget* TFormServerSetup::BuildMessageTab()
                                        {QStringLiteral("a-Law (other countries)"), QStringLiteral("mu-Law (U.S.A.)")},
                                        AudioFormatChoiceItems);
     AudioFormatChoice->setGeometry(x, 239, w, 72);
+    // In a narrow window the bars, the list and the group shrink instead of being cut off.
+    m_messagePanel = right;
+    right->installEventFilter(this);
 
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -768,6 +771,12 @@ void TFormServerSetup::NumberListGrpClick(int item)
 
 bool TFormServerSetup::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_messagePanel && event->type() == QEvent::Resize) {
+        const int w = qBound(120, m_messagePanel->width() - 2 * 16, 289);
+        for (QWidget* control : {static_cast<QWidget*>(RecordLevelPg), static_cast<QWidget*>(DurationPB),
+                                 static_cast<QWidget*>(RecordDevicesCB), static_cast<QWidget*>(AudioFormatChoice)})
+            control->resize(w, control->height());
+    }
     if (watched == ListViewUserID && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int k = key->key() == Qt::Key_Enter ? Qt::Key_Return : key->key();
@@ -789,8 +798,9 @@ bool TFormServerSetup::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (watched == NumberListView && event->type() == QEvent::KeyPress &&
-        QApplication::focusWidget() == NumberListView) {
+    const QWidget* focus = QApplication::focusWidget();
+    const bool inPlaceEditing = focus && focus != NumberListView && NumberListView->isAncestorOf(focus);
+    if (watched == NumberListView && event->type() == QEvent::KeyPress && !inPlaceEditing) {
         // NumberListViewKeyDown; keys typed into the in-place editor are the editor's.
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Insert: NewNumberBtnClick(); return true;

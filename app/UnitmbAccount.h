@@ -178,6 +178,7 @@ private:
     bool m_recording = false;
     ConfigSnapshot m_snapshot; // Accounts, Numbers, report, type, message state, list mode, Modified
 
+    QWidget* m_messagePanel = nullptr;
     int m_SortColumn = 0;
     int m_keyPressedInAccounts = 0; // key whose release acts in the accounts list
     bool m_closing = false;
