@@ -146,6 +146,7 @@ class TestMainWindow : public QObject
 private slots:
     void layout();
     void firstRunOnEmptyDataHome();
+    void workFolderCannotBeCreated();
     void placement_data();
     void placement();
     void settingsAcrossRestart();
@@ -288,6 +289,26 @@ void TestMainWindow::firstRunOnEmptyDataHome()
     for (const char* key : {"[Position]", "PosX=", "PosY=", "Width=555", "Height=", "[Sonvault]", "Address=",
                             "Port=21", "[Visual]", "SortColumn=0"})
         QVERIFY2(ini.contains(key), key);
+}
+
+void TestMainWindow::workFolderCannotBeCreated()
+{
+    QTemporaryDir home;
+    // A file where the folder chain should start: the work folder cannot be created.
+    QVERIFY(WriteTestFile(home.path() + "/blocked", "x"));
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (home.path() + "/blocked").toLocal8Bit());
+    QString message;
+    try {
+        auto run = Start(QString());
+    } catch (const WorkFolderError& e) {
+        message = QString::fromLocal8Bit(e.what());
+    }
+    qputenv("XDG_DATA_HOME", saved);
+    QCOMPARE(message, "Cannot create settings directory " + home.path() + "/blocked/Marbeck/Pellaro");
+    QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
+            std::none_of(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(),
+                         [](QWidget* w) { return qobject_cast<TFormServerSetup*>(w) != nullptr; }));
 }
 
 void TestMainWindow::placement_data()
