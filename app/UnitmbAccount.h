@@ -63,6 +63,16 @@ public:
     int SortColumn() const { return m_SortColumn; } // the accounts list's tag
     const HelpHook& Help() const { return *m_helpHook; }
 
+    // State of the recorder link and of the message tab, kept here for the whole run.
+    bool ClassifyOnly() const { return m_ClassifyOnly; }
+    void SetClassifyOnly(bool on) { m_ClassifyOnly = on; }
+    bool CaptureReply() const { return m_CaptureReply; }
+    void SetCaptureReply(bool on) { m_CaptureReply = on; }
+    std::uint8_t ConnectedKind() const { return m_ConnectedKind; }
+    void SetConnectedKind(std::uint8_t kind) { m_ConnectedKind = kind; }
+    bool Recording() const { return m_recording; }
+    void SetRecording(bool on) { m_recording = on; }
+
     void ShowSnapshot();
     void FillAccountItem(QTreeWidgetItem* item, int index);
     // Order of two rows of the accounts list on the sort column; 0 when that column is not

@@ -168,6 +168,7 @@ private slots:
     void numberEditing();
     void deleteNumberRenumbers();
     void listModeIsNoChange();
+    void listModeOutOfRangeKept();
     void closeQuestion_data();
     void closeQuestion();
     void saveThenCloseStillAsks();
@@ -803,6 +804,27 @@ void TestMainWindow::listModeIsNoChange()
     QVERIFY(run->messages.entries.isEmpty()); // nothing asked
     QCOMPARE(ReadTestFile(work.current() + "CFG.USR"), cfg);
     QCOMPARE(FilesIn(work.current()), (QStringList{"BLACK.TXT", "CFG.USR"}));
+}
+
+void TestMainWindow::listModeOutOfRangeKept()
+{
+    // A list mode the program does not know (7 in line 4 for other devices) selects no item and
+    // is written back unchanged.
+    TempWorkFolder work;
+    QVERIFY(WriteTestFile(work.current() + "CFG.USR", "a\rb\rc\r7\re\rf\rg\rh\r"));
+    auto run = Start(work.path());
+    TFormServerSetup* w = run->w();
+    QCOMPARE(w->Snapshot().ListMode, 7);
+    QCOMPARE(w->NumberListGrpItems->checkedId(), -1);
+    w->Save1->trigger();
+    QCOMPARE(ReadTestFile(work.current() + "CFG.USR"), QByteArray("a\rb\rc\r7\re\rf\rg\rh\r"));
+    // Choosing a mode afterwards works as usual.
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->PageControl1->setCurrentIndex(2);
+    ClickRadio(w->NumberListGrpItems, 1);
+    QCOMPARE(w->Snapshot().ListMode, 1);
+    QCOMPARE(w->NumberListGrpItems->checkedId(), 1);
 }
 
 void TestMainWindow::closeQuestion_data()
