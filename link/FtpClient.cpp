@@ -459,6 +459,13 @@ bool TFtpClient::Transfer(DataKind kind, const QByteArray& command)
         return Finish(Fail(0, text));
     }
 
+    // The server may connect as soon as it has the PORT command.
+    m_kind = kind;
+    m_file = &file;
+    m_dataStarted = false;
+    m_dataDone = false;
+    m_storeReady = false;
+    m_storeClosing = false;
     QByteArray portCommand;
     if (!OpenDataListener(portCommand))
         return Finish(false);
@@ -467,12 +474,6 @@ bool TFtpClient::Transfer(DataKind kind, const QByteArray& command)
         return Finish(false);
     if (reply.code >= 300)
         return Finish(false);
-
-    m_kind = kind;
-    m_file = &file;
-    m_dataStarted = false;
-    m_dataDone = false;
-    m_storeClosing = false;
     if (!SendLine(command))
         return Finish(false);
     // The data connection may come before or after the preliminary reply; with tiny
@@ -497,8 +498,12 @@ bool TFtpClient::Transfer(DataKind kind, const QByteArray& command)
             m_result.statusCode = reply.code;
             if (reply.code >= 400)
                 return Finish(false);
-            if (reply.code >= 200)
+            if (reply.code >= 200) {
                 final = true;
+            } else if (kind == DataKind::Store && !m_storeReady) {
+                m_storeReady = true; // the server is ready to receive: start sending
+                OnDataBytesWritten();
+            }
             continue;
         }
         if (final && m_dataDone)
@@ -564,7 +569,7 @@ void TFtpClient::OnDataReadyRead()
 
 void TFtpClient::OnDataBytesWritten()
 {
-    if (!m_data || !m_file || m_kind != DataKind::Store || m_storeClosing)
+    if (!m_data || !m_file || m_kind != DataKind::Store || !m_storeReady || m_storeClosing)
         return;
     RestartIdle();
     while (m_data && m_data->bytesToWrite() < StoreQueueLimit) {

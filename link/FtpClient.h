@@ -152,6 +152,7 @@ private:
     DataKind m_kind = DataKind::List;
     bool m_dataDone = false;     // the data connection has closed
     bool m_dataStarted = false;  // the data connection was accepted
+    bool m_storeReady = false;   // the preliminary reply to STOR has come
     bool m_storeClosing = false; // the whole local file has been queued for sending
 
     FtpResult m_result;

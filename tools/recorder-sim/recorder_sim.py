@@ -179,15 +179,15 @@ class RecorderHandler(FTPHandler):
             resp = ("%s-%s\r\n%s-second line of a multi-line reply\r\n"
                     " a line without a code\r\n%s-999 a line with another code\r\n%s End"
                     % (code, text, code, code, code))
+        if resp.startswith("226") and self.sim_intrude_target is not None:
+            target, self.sim_intrude_target = self.sim_intrude_target, None
+            self._intrude(target, "127.0.0.1", "second")
         held, self.sim_held = self.sim_held, ""
         if held:
             self._last_response = resp
             self.push(held + resp + "\r\n")
         else:
             super().respond(resp, logfun)
-        if resp.startswith("226") and self.sim_intrude_target is not None:
-            target, self.sim_intrude_target = self.sim_intrude_target, None
-            self._intrude(target, "127.0.0.1", "second")
 
     # ---- logs
 
