@@ -57,6 +57,7 @@ private slots:
     void reportFromPasswordFile();
     void failedLoginGivesUp();
     void unreachable();
+    void standardServer();
     void passwordNeverOnCommandLine_data();
     void passwordNeverOnCommandLine();
 };
@@ -124,6 +125,51 @@ void TestCliReport::unreachable()
                             "x", true);
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("FTP Error, Status: 500"), r.err.constData());
+}
+
+// A plain FTP server (stock pyftpdlib, no recorder extras): the login works and its answer
+// to the unknown report command is printed as the report.
+void TestCliReport::standardServer()
+{
+    TempWorkFolder work;
+    QTemporaryDir root;
+    QProcess server;
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+                  QStringLiteral("-p"), QStringLiteral("0"), QStringLiteral("-u"), QStringLiteral("bob"),
+                  QStringLiteral("-P"), QStringLiteral("pw"), QStringLiteral("-d"), root.path()});
+    QVERIFY(server.waitForStarted(5000));
+    QByteArray log;
+    QString port;
+    const QByteArray marker("starting FTP server on 127.0.0.1:");
+    for (int i = 0; i < 100 && port.isEmpty(); ++i) {
+        server.waitForReadyRead(100);
+        log += server.readAllStandardError() + server.readAllStandardOutput();
+        const qsizetype at = log.indexOf(marker);
+        if (at >= 0) {
+            const QByteArray rest = log.mid(at + marker.size());
+            const qsizetype end = rest.indexOf(',');
+            if (end > 0)
+                port = QString::fromLatin1(rest.left(end));
+        }
+    }
+    if (port.isEmpty()) {
+        server.kill();
+        server.waitForFinished();
+        QFAIL(log.constData());
+    }
+    const CliRun r = RunCli(work,
+                            {QStringLiteral("report"), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                             QStringLiteral("--port"), port, QStringLiteral("--user"), QStringLiteral("bob")},
+                            "pw", true);
+    server.terminate();
+    if (!server.waitForFinished(3000)) {
+        server.kill();
+        server.waitForFinished();
+    }
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY2(r.out.startsWith("500 "), r.out.constData());
+    QVERIFY(r.out.endsWith("\nRecorder type: 1 (Other devices)\nFax server: no\n"));
 }
 
 void TestCliReport::passwordNeverOnCommandLine_data()
