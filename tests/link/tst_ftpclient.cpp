@@ -332,7 +332,8 @@ void TestFtpClient::exactDialogue()
     QVERIFY(c.ftp.Put());
     c.ftp.HostFileName = KeyCommand(QByteArray("\x82\x43\x44", 3));
     c.ftp.LocalFileName = work.path() + "TEMP.TXT";
-    c.ftp.Dir();
+    QVERIFY(c.ftp.Dir());
+    QCOMPARE(c.ftp.StatusCode(), 226);
     c.ftp.HostFileName = "USR.GONE";
     c.ftp.Dele();
     QVERIFY(c.ftp.Quit());
@@ -420,6 +421,11 @@ void TestFtpClient::droppedDataConnection()
     c.ftp.LocalFileName = work.current() + "BLACK.TXT";
     QVERIFY(!c.ftp.Put());
     QCOMPARE(c.ftp.StatusCode(), 426);
+    QVERIFY(sim.FileData("BLACK.TXT").size() <= 1000);
+    // The control connection stays in step.
+    QVERIFY(c.ftp.Connected());
+    QVERIFY(c.ftp.Quote(ReportCommand));
+    QCOMPARE(c.ftp.StatusCode(), 200);
 }
 
 void TestFtpClient::stallTimesOut_data()

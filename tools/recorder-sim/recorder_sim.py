@@ -93,7 +93,7 @@ class RecorderDTP(DTPHandler):
     """Data channel with the recorder's faults: dropped or stalled transfers."""
 
     def close_when_done(self):
-        if self.cmd_channel.sim_stall_transfer:
+        if self.cmd_channel.sim_stall_transfer and self.cmd == "RETR":
             return  # keep the data connection open without sending more
         super().close_when_done()
 
@@ -123,6 +123,8 @@ class RecorderDTP(DTPHandler):
         if self.tot_bytes_received >= limit:
             self._resp = ("426 Connection closed; transfer aborted.", logging.info)
             self.close()
+
+    handle_read_event = handle_read  # the base class binds its own handle_read here
 
 
 class RecorderHandler(FTPHandler):
