@@ -241,30 +241,29 @@ bool TFtpClient::Command(const QByteArray& line, Reply& reply)
 
 void TFtpClient::OnControlReadyRead()
 {
-    const QByteArray bytes = m_control->readAll();
-    if (bytes.isEmpty())
+    // An OnResponse handler may run a nested event loop (a message box); bytes that come
+    // meanwhile are read by this outer call, in order.
+    if (m_inParse)
         return;
-    RestartIdle();
-    m_in += bytes;
+    m_inParse = true;
     const quint64 generation = m_controlGeneration;
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype end = m_in.indexOf('\n', start);
-        if (end < 0)
-            break;
-        QByteArray line = m_in.mid(start, end - start);
-        start = end + 1;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        OnControlLine(line);
-        if (generation != m_controlGeneration)
-            return; // the line closed the connection (421, or a bad reply)
+    while (generation == m_controlGeneration && m_control->bytesAvailable() > 0) {
+        m_in += m_control->readAll();
+        RestartIdle();
+        qsizetype end = 0;
+        while (generation == m_controlGeneration && (end = m_in.indexOf('\n')) >= 0) {
+            QByteArray line = m_in.left(end);
+            m_in.remove(0, end + 1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            OnControlLine(line); // may close the connection (421, a bad reply)
+        }
+        if (generation == m_controlGeneration && m_replyBytes + m_in.size() > MaxReplyBytes) {
+            SetFault(Fault::Protocol, QStringLiteral("Reply longer than %1 bytes").arg(MaxReplyBytes));
+            CloseControl();
+        }
     }
-    m_in.remove(0, start);
-    if (m_replyBytes + m_in.size() > MaxReplyBytes) {
-        SetFault(Fault::Protocol, QStringLiteral("Reply longer than %1 bytes").arg(MaxReplyBytes));
-        CloseControl();
-    }
+    m_inParse = false;
 }
 
 void TFtpClient::OnControlLine(const QByteArray& line)

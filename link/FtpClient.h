@@ -135,6 +135,7 @@ private:
     QTimer m_idle;
     QEventLoop* m_loop = nullptr;
     bool m_busy = false;
+    bool m_inParse = false;
     quint64 m_controlGeneration = 0; // counts closes, so a parse loop notices one
 
     QByteArray m_in;             // control bytes not yet split into lines

@@ -1,6 +1,10 @@
 // The connect dialog: controls, tab order, OK rule, focus rule, password echo, prompt results.
 #include "UnitConnect.h"
 
+#include "FtpClient.h"
+#include "RecorderSim.h"
+#include "ScriptedMessageService.h"
+
 #include <QApplication>
 #include <QFormLayout>
 #include <QLabel>
@@ -13,13 +17,20 @@
 
 namespace {
 
-// Runs check while the modal dialog is up, then closes it with action.
+// Runs check once the modal dialog is up (it then closes the dialog). Polls without
+// blocking, so the event loops of an FTP operation before the prompt run undisturbed.
 void WhileShown(TFormConnect& form, std::function<void()> check)
 {
-    QTimer::singleShot(0, &form, [&form, check] {
-        QTRY_VERIFY_WITH_TIMEOUT(form.isVisible(), 2000);
+    auto* poll = new QTimer(&form);
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [&form, poll, check] {
+        if (!form.isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
         check();
     });
+    poll->start();
 }
 
 QString LabelOf(TFormConnect& form, QWidget* field)
@@ -49,6 +60,7 @@ private slots:
     void focusRule();
     void promptResults();
     void passwordShownAsHash();
+    void reloginThroughDialog();
     void screenshot();
 };
 
@@ -177,6 +189,58 @@ void TestUnitConnect::passwordShownAsHash()
     QCOMPARE(form.PasswordEditBox->echoMode(), QLineEdit::Password);
     QCOMPARE(form.PasswordEditBox->displayText(), QStringLiteral("######"));
     QCOMPARE(form.PassWord(), QByteArray("s3cret"));
+}
+
+// The dialog as the prompt of ConnectLogin: a wrong password, the re-prompt with the
+// operation's title and the typed values kept, an empty password tried, then the right one.
+void TestUnitConnect::reloginThroughDialog()
+{
+    RecorderSim sim;
+    sim.AddAccount("ALICE", "secret");
+    QVERIFY2(sim.Start(), qPrintable(sim.Error));
+    RecorderAddress address{"127.0.0.1", sim.Port()};
+    TFormConnect form(nullptr, address);
+    TFtpClient ftp;
+    ScriptedMessageService messages;
+    NullProgressSink progress;
+    LinkParts link{ftp, form, messages, progress, address};
+
+    WhileShown(form, [&] {
+        QTest::keyClicks(form.UsernameEditBox, "ALICE");
+        QTest::keyClicks(form.PasswordEditBox, "wrong");
+        QTest::mouseClick(form.OkButton, Qt::LeftButton);
+    });
+    QVERIFY(form.PromptConnect(LoadLoginTitle()));
+
+    QStringList titles;
+    QStringList users;
+    QList<bool> okEnabled;
+    // First re-prompt: clear the password; OK stays enabled and is pressed.
+    WhileShown(form, [&] {
+        titles << form.windowTitle();
+        users << form.UsernameEditBox->text();
+        okEnabled << form.OkButton->isEnabled();
+        form.PasswordEditBox->clear();
+        okEnabled << form.OkButton->isEnabled();
+        QTest::mouseClick(form.OkButton, Qt::LeftButton);
+        // Second re-prompt: type the right password.
+        WhileShown(form, [&] {
+            titles << form.windowTitle();
+            users << form.UsernameEditBox->text();
+            okEnabled << form.OkButton->isEnabled();
+            QTest::keyClicks(form.PasswordEditBox, "secret");
+            QTest::mouseClick(form.OkButton, Qt::LeftButton);
+        });
+    });
+    QVERIFY(ConnectLogin(link, LoadLoginTitle()));
+    QCOMPARE(ftp.StatusCode(), 230);
+    QCOMPARE(titles, (QStringList{"Load from Sonvault: Login", "Load from Sonvault: Login"}));
+    QCOMPARE(users, (QStringList{"ALICE", "ALICE"}));
+    QCOMPARE(okEnabled, (QList<bool>{true, true, false}));
+    QCOMPARE(messages.Texts(), (QStringList{"Username and/or password wrong", "Username and/or password wrong"}));
+    QCOMPARE(sim.Commands(), (QList<QByteArray>{"USER ALICE", "PASS wrong", "USER ALICE", "PASS ", "USER ALICE",
+                                                 "PASS secret"}));
+    QVERIFY(ftp.Quit());
 }
 
 void TestUnitConnect::screenshot()
