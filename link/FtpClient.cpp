@@ -44,9 +44,8 @@ bool ParsePort(const QString& text, quint16& port)
 TFtpClient::TFtpClient(QObject* parent) : QObject(parent), m_control(new QTcpSocket(this))
 {
     m_idle.setSingleShot(true);
-    connect(&m_idle, &QTimer::timeout, this, [this] {
-        SetFault(Fault::TimedOut, QStringLiteral("No progress for %1 seconds").arg(Timeout));
-    });
+    connect(&m_idle, &QTimer::timeout, this,
+            [this] { SetFault(Fault::TimedOut, QStringLiteral("No progress for %1 seconds").arg(Timeout)); });
     connect(m_control, &QTcpSocket::readyRead, this, &TFtpClient::OnControlReadyRead);
     connect(m_control, &QTcpSocket::disconnected, this, &TFtpClient::Wake);
     connect(m_control, &QTcpSocket::errorOccurred, this, &TFtpClient::Wake);
@@ -187,9 +186,6 @@ bool TFtpClient::FaultResult()
     case Fault::None:
         break;
     case Fault::TimedOut:
-        CloseData();
-        CloseControl();
-        return Fail(426, m_faultText);
     case Fault::Protocol:
         CloseData();
         CloseControl();
@@ -276,8 +272,7 @@ void TFtpClient::OnControlLine(const QByteArray& line)
     }
     const bool opening = m_multiCode.isEmpty();
     if (opening && (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]))) {
-        SetFault(Fault::Protocol,
-                 QStringLiteral("Malformed reply line: ") + QString::fromLatin1(line.left(80)));
+        SetFault(Fault::Protocol, QStringLiteral("Malformed reply line: ") + QString::fromLatin1(line.left(80)));
         CloseControl();
         return;
     }
@@ -316,7 +311,7 @@ bool TFtpClient::Connect()
     if (!ParsePort(Port, port))
         return Finish(Fail(500, QStringLiteral("Bad port: ") + Port));
 
-    m_control->connectToHost(HostName, port);
+    m_control->connectToHost(HostName.trimmed(), port);
     Spin([this] {
         const auto s = m_control->state();
         return s == QAbstractSocket::ConnectedState || s == QAbstractSocket::UnconnectedState;
@@ -432,8 +427,8 @@ bool TFtpClient::OpenDataListener(QByteArray& portCommand)
                       QByteArray::number(port & 0xFF);
     } else {
         bindTo.setScopeId(QString());
-        portCommand = QByteArrayLiteral("EPRT |2|") + bindTo.toString().toLatin1() + '|' +
-                      QByteArray::number(port) + '|';
+        portCommand =
+            QByteArrayLiteral("EPRT |2|") + bindTo.toString().toLatin1() + '|' + QByteArray::number(port) + '|';
     }
     return true;
 }

@@ -18,8 +18,8 @@ class QTcpSocket;
 struct FtpResult
 {
     bool ok = false;
-    int statusCode = 0;   // last reply code, or a code set by the client (500, 426, 0)
-    QString errorText;    // what went wrong inside the client; empty when a reply said it
+    int statusCode = 0; // last reply code, or a code set by the client (500, 426, 0)
+    QString errorText;  // what went wrong inside the client; empty when a reply said it
 };
 
 // An FTP client for the recorder: one control connection, active data connections only
@@ -142,14 +142,14 @@ private:
     QList<QByteArray> m_partial; // lines of the reply being received
     QByteArray m_multiCode;      // code of an open multi-line reply
     qint64 m_replyBytes = 0;
-    QList<Reply> m_replies;      // complete replies not yet read
+    QList<Reply> m_replies; // complete replies not yet read
     QList<QByteArray> m_lastReply;
 
     Fault m_fault = Fault::None;
     QString m_faultText;
     QStringList m_pendingExceptions;
 
-    QFile* m_file = nullptr;     // local file of the running transfer
+    QFile* m_file = nullptr; // local file of the running transfer
     DataKind m_kind = DataKind::List;
     bool m_dataDone = false;     // the data connection has closed
     bool m_dataStarted = false;  // the data connection was accepted

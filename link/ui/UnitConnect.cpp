@@ -107,8 +107,7 @@ bool TFormConnect::eventFilter(QObject* watched, QEvent* event)
 
 void TFormConnect::IPAddressEditBoxChange()
 {
-    if (!IPAddressEditBox->text().isEmpty() && !UsernameEditBox->text().isEmpty() &&
-        !PasswordEditBox->text().isEmpty())
+    if (!IPAddressEditBox->text().isEmpty() && !UsernameEditBox->text().isEmpty() && !PasswordEditBox->text().isEmpty())
         OkButton->setEnabled(true);
 }
 

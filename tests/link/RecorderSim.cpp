@@ -28,12 +28,19 @@ bool RecorderSim::Start(const QStringList& extraArgs, const QString& host)
 {
     m_host = host;
     const QString script = SourceDir() + QStringLiteral("/tools/recorder-sim/recorder_sim.py");
-    QStringList args{QStringLiteral("-W"), QStringLiteral("ignore"), script,
-                     QStringLiteral("--root"), m_root.path(),
-                     QStringLiteral("--host"), host,
-                     QStringLiteral("--port"), QStringLiteral("0"),
-                     QStringLiteral("--log"), m_logs.filePath(QStringLiteral("commands.log")),
-                     QStringLiteral("--key-log"), m_logs.filePath(QStringLiteral("keys.log"))};
+    QStringList args{QStringLiteral("-W"),
+                     QStringLiteral("ignore"),
+                     script,
+                     QStringLiteral("--root"),
+                     m_root.path(),
+                     QStringLiteral("--host"),
+                     host,
+                     QStringLiteral("--port"),
+                     QStringLiteral("0"),
+                     QStringLiteral("--log"),
+                     m_logs.filePath(QStringLiteral("commands.log")),
+                     QStringLiteral("--key-log"),
+                     m_logs.filePath(QStringLiteral("keys.log"))};
     args += extraArgs;
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QStringLiteral("/usr/bin/python3"), args);

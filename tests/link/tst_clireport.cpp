@@ -24,8 +24,7 @@ CliRun RunCli(const TempWorkFolder& work, const QStringList& args, const QByteAr
         env.insert(QStringLiteral("PELLARO_PASSWORD"), QString::fromLatin1(envPassword));
     env.insert(QStringLiteral("XDG_DATA_HOME"), work.path() + QStringLiteral("xdg"));
     p.setProcessEnvironment(env);
-    p.start(BinDir() + QStringLiteral("/pellaro-cli"),
-            QStringList{QStringLiteral("--workfolder"), work.path()} + args);
+    p.start(BinDir() + QStringLiteral("/pellaro-cli"), QStringList{QStringLiteral("--workfolder"), work.path()} + args);
     CliRun r;
     if (!p.waitForFinished(60000)) {
         p.kill();
@@ -40,7 +39,7 @@ CliRun RunCli(const TempWorkFolder& work, const QStringList& args, const QByteAr
 
 QStringList Target(const RecorderSim& sim, const QString& user = QStringLiteral("ALICE"))
 {
-    return {QStringLiteral("report"), QStringLiteral("--host"), sim.Host(), QStringLiteral("--port"),
+    return {QStringLiteral("report"),    QStringLiteral("--host"), sim.Host(), QStringLiteral("--port"),
             QString::number(sim.Port()), QStringLiteral("--user"), user};
 }
 
@@ -83,12 +82,12 @@ void TestCliReport::reportFromPasswordFile()
     sim.AddAccount("FAX", "pw");
     START(sim, {"--report", "Sonvault DUNSEL fax server"});
     QVERIFY(WriteTestFile(work.path() + "pw.txt", "pw\r\nignored second line\r\n"));
-    const CliRun r = RunCli(work, Target(sim, QStringLiteral("FAX")) +
-                                      QStringList{QStringLiteral("--password-file"), work.path() + "pw.txt"},
+    const CliRun r = RunCli(work,
+                            Target(sim, QStringLiteral("FAX")) +
+                                QStringList{QStringLiteral("--password-file"), work.path() + "pw.txt"},
                             "not this one", true);
     QVERIFY2(r.exitCode == 0, r.err.constData());
-    QCOMPARE(r.out,
-             QByteArray("200 Sonvault DUNSEL fax server\nRecorder type: 1 (Other devices)\nFax server: yes\n"));
+    QCOMPARE(r.out, QByteArray("200 Sonvault DUNSEL fax server\nRecorder type: 1 (Other devices)\nFax server: yes\n"));
 }
 
 void TestCliReport::failedLoginGivesUp()
@@ -118,11 +117,11 @@ void TestCliReport::unreachable()
     START(sim);
     const quint16 port = sim.Port();
     sim.Stop();
-    const CliRun r = RunCli(work,
-                            {QStringLiteral("report"), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                             QStringLiteral("--port"), QString::number(port), QStringLiteral("--user"),
-                             QStringLiteral("ALICE")},
-                            "x", true);
+    const CliRun r =
+        RunCli(work,
+               {QStringLiteral("report"), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("--port"), QString::number(port), QStringLiteral("--user"), QStringLiteral("ALICE")},
+               "x", true);
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("FTP Error, Status: 500"), r.err.constData());
 }

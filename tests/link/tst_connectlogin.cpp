@@ -143,8 +143,7 @@ void TestConnectLogin::retryAfterWrongPassword()
     QCOMPARE(messages.Texts(), QStringList{"Username and/or password wrong"});
     QCOMPARE(messages.entries.first().caption, QStringLiteral("Pellaro"));
     QCOMPARE(progress.Texts.size(), 2);
-    QCOMPARE(sim.Commands(),
-             (QList<QByteArray>{"USER ALICE", "PASS typo", "USER ALICE", "PASS secret"}));
+    QCOMPARE(sim.Commands(), (QList<QByteArray>{"USER ALICE", "PASS typo", "USER ALICE", "PASS secret"}));
 }
 
 void TestConnectLogin::cancelAfterFailures_data()

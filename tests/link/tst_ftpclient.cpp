@@ -95,7 +95,7 @@ void TestFtpClient::connectLoginQuit()
     QCOMPARE(c.ftp.StatusCode(), 230);
     QVERIFY(c.ftp.Connected());
     QCOMPARE(c.lines, (QList<QByteArray>{"220 Sonvault test recorder ready.", "331 Username ok, send password.",
-                                          "230 Logged in."}));
+                                         "230 Logged in."}));
     QVERIFY(c.ftp.Quit());
     QCOMPARE(c.ftp.StatusCode(), 221);
     QVERIFY(!c.ftp.Connected());
@@ -123,8 +123,8 @@ void TestFtpClient::loginOutcomes_data()
                                          << QByteArray("secret") << true << 202;
     QTest::newRow("admin account") << QStringList{"--admin", "ADMIN:root pw"} << QByteArray("ADMIN")
                                    << QByteArray("root pw") << true << 230;
-    QTest::newRow("password case matters") << QStringList() << QByteArray("alice") << QByteArray("secret") << false
-                                           << 530;
+    QTest::newRow("password case matters")
+        << QStringList() << QByteArray("alice") << QByteArray("secret") << false << 530;
 }
 
 void TestFtpClient::loginOutcomes()
@@ -339,9 +339,9 @@ void TestFtpClient::exactDialogue()
     QVERIFY(c.ftp.Quit());
 
     const QList<QByteArray> log = sim.CommandLog();
-    QCOMPARE(sim.Commands(), (QList<QByteArray>{"USER ALICE", "PASS secret", "test report2", "LIST USR.*",
-                                                 "RETR CFG.USR", "STOR CFG.USR", "LIST [K]824344",
-                                                 "DELE USR.GONE", "QUIT"}));
+    QCOMPARE(sim.Commands(),
+             (QList<QByteArray>{"USER ALICE", "PASS secret", "test report2", "LIST USR.*", "RETR CFG.USR",
+                                "STOR CFG.USR", "LIST [K]824344", "DELE USR.GONE", "QUIT"}));
     for (qsizetype i = 0; i < log.size(); ++i) {
         QVERIFY2(!log[i].startsWith("TYPE") && !log[i].startsWith("PASV") && !log[i].startsWith("EPSV"),
                  log[i].constData());
@@ -382,8 +382,8 @@ void TestFtpClient::replyShapes()
     QCOMPARE(c.ftp.LastReply().size(), passLines);
     if (passLines > 1) {
         QCOMPARE(c.lines.mid(c.lines.size() - passLines),
-                 (QList<QByteArray>{"230-Logged in.", "230-second line of a multi-line reply",
-                                    " a line without a code", "230-999 a line with another code", "230 End"}));
+                 (QList<QByteArray>{"230-Logged in.", "230-second line of a multi-line reply", " a line without a code",
+                                    "230-999 a line with another code", "230 End"}));
     }
     c.lines.clear();
     QVERIFY(c.ftp.Quote(ReportCommand));

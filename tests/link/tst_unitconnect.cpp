@@ -78,7 +78,7 @@ void TestUnitConnect::controlsAndTabOrder()
     QVERIFY(!form.OkButton->isEnabled());
 
     const QList<QWidget*> order{form.IPAddressEditBox, form.PortEdit, form.UsernameEditBox,
-                                form.PasswordEditBox, form.OkButton, form.CancelButton};
+                                form.PasswordEditBox,  form.OkButton, form.CancelButton};
     QWidget* w = form.IPAddressEditBox;
     for (qsizetype i = 1; i < order.size(); ++i) {
         do {
@@ -238,8 +238,8 @@ void TestUnitConnect::reloginThroughDialog()
     QCOMPARE(users, (QStringList{"ALICE", "ALICE"}));
     QCOMPARE(okEnabled, (QList<bool>{true, true, false}));
     QCOMPARE(messages.Texts(), (QStringList{"Username and/or password wrong", "Username and/or password wrong"}));
-    QCOMPARE(sim.Commands(), (QList<QByteArray>{"USER ALICE", "PASS wrong", "USER ALICE", "PASS ", "USER ALICE",
-                                                 "PASS secret"}));
+    QCOMPARE(sim.Commands(),
+             (QList<QByteArray>{"USER ALICE", "PASS wrong", "USER ALICE", "PASS ", "USER ALICE", "PASS secret"}));
     QVERIFY(ftp.Quit());
 }
 
