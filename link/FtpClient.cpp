@@ -13,11 +13,6 @@ namespace {
 constexpr qint64 StoreChunk = 64 * 1024;
 constexpr qint64 StoreQueueLimit = 256 * 1024;
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool HasLineBreak(const QByteArray& text)
 {
     return text.contains('\r') || text.contains('\n');
@@ -155,10 +150,7 @@ void TFtpClient::CloseControl()
 {
     ++m_controlGeneration;
     m_control->abort();
-    m_in.clear();
-    m_partial.clear();
-    m_multiCode.clear();
-    m_replyBytes = 0;
+    m_parser.Reset();
     Wake();
 }
 
@@ -244,59 +236,33 @@ void TFtpClient::OnControlReadyRead()
     m_inParse = true;
     const quint64 generation = m_controlGeneration;
     while (generation == m_controlGeneration && m_control->bytesAvailable() > 0) {
-        m_in += m_control->readAll();
+        m_parser.Append(m_control->readAll());
         RestartIdle();
-        qsizetype end = 0;
-        while (generation == m_controlGeneration && (end = m_in.indexOf('\n')) >= 0) {
-            QByteArray line = m_in.left(end);
-            m_in.remove(0, end + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            OnControlLine(line); // may close the connection (421, a bad reply)
-        }
-        if (generation == m_controlGeneration && m_replyBytes + m_in.size() > MaxReplyBytes) {
-            SetFault(Fault::Protocol, QStringLiteral("Reply longer than %1 bytes").arg(MaxReplyBytes));
-            CloseControl();
+        m_parser.MaxReplyBytes = MaxReplyBytes;
+        while (generation == m_controlGeneration) {
+            QByteArray line;
+            bool replyDone = false;
+            Reply reply;
+            const auto status = m_parser.Next(line, replyDone, reply);
+            if (status == FtpReplyParser::Status::NeedMore)
+                break;
+            if (status == FtpReplyParser::Status::Error) {
+                SetFault(Fault::Protocol, m_parser.ErrorText());
+                CloseControl();
+                break;
+            }
+            if (OnResponse)
+                OnResponse(*this, line);
+            if (!replyDone)
+                continue;
+            const bool closing = reply.code == 421;
+            m_replies << reply;
+            if (closing)
+                CloseControl(); // the server ends the session
+            Wake();
         }
     }
     m_inParse = false;
-}
-
-void TFtpClient::OnControlLine(const QByteArray& line)
-{
-    m_replyBytes += line.size() + 2;
-    if (m_replyBytes > MaxReplyBytes) {
-        SetFault(Fault::Protocol, QStringLiteral("Reply longer than %1 bytes").arg(MaxReplyBytes));
-        CloseControl();
-        return;
-    }
-    const bool opening = m_multiCode.isEmpty();
-    if (opening && (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]))) {
-        SetFault(Fault::Protocol, QStringLiteral("Malformed reply line: ") + QString::fromLatin1(line.left(80)));
-        CloseControl();
-        return;
-    }
-    if (OnResponse)
-        OnResponse(*this, line);
-    m_partial << line;
-    if (opening) {
-        if (line.size() > 3 && line[3] == '-') {
-            m_multiCode = line.left(3);
-            return;
-        }
-    } else if (!(line.startsWith(m_multiCode) && (line.size() == 3 || line[3] == ' '))) {
-        return; // a middle line of a multi-line reply
-    }
-    Reply reply;
-    reply.code = line.left(3).toInt();
-    reply.lines = std::exchange(m_partial, {});
-    m_multiCode.clear();
-    m_replyBytes = 0;
-    const bool closing = reply.code == 421;
-    m_replies << reply;
-    if (closing)
-        CloseControl(); // the server ends the session
-    Wake();
 }
 
 // ---- operations

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FtpReplyParser.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -95,11 +97,7 @@ public:
     QList<QByteArray> LastReply() const { return m_lastReply; }
 
 private:
-    struct Reply
-    {
-        int code = 0;
-        QList<QByteArray> lines;
-    };
+    using Reply = FtpReplyParser::Reply;
     enum class Fault { None, TimedOut, Protocol, LocalFile };
     enum class DataKind { List, Retrieve, Store };
 
@@ -123,7 +121,6 @@ private:
     bool OpenDataListener(QByteArray& portCommand);
 
     void OnControlReadyRead();
-    void OnControlLine(const QByteArray& line);
     void OnNewDataConnection();
     void OnDataReadyRead();
     void OnDataBytesWritten();
@@ -138,10 +135,7 @@ private:
     bool m_inParse = false;
     quint64 m_controlGeneration = 0; // counts closes, so a parse loop notices one
 
-    QByteArray m_in;             // control bytes not yet split into lines
-    QList<QByteArray> m_partial; // lines of the reply being received
-    QByteArray m_multiCode;      // code of an open multi-line reply
-    qint64 m_replyBytes = 0;
+    FtpReplyParser m_parser;
     QList<Reply> m_replies; // complete replies not yet read
     QList<QByteArray> m_lastReply;
 
