@@ -79,6 +79,7 @@ private slots:
     void cancelAfterFailures();
     void fixedPromptGivesUp();
     void captureBoundToClient();
+    void captureTakesFirstLine();
     void bgExceptionShowsOneMessage();
 };
 
@@ -239,6 +240,31 @@ void TestConnectLogin::captureBoundToClient()
     QCOMPARE(capture.ConnectedKind, RecorderType::OtherDevices);
     QVERIFY(FilesIn(work.get()).isEmpty());
     QVERIFY(messages.entries.isEmpty());
+}
+
+void TestConnectLogin::captureTakesFirstLine()
+{
+    TempWorkFolder work;
+    RecorderSim sim;
+    sim.AddAccount("ALICE", "secret");
+    sim.PutFile("report.txt", "211-Sonvault UMBA-8 ISE1\r\n211-IXTA line 2\r\n211 End\r\n");
+    START(sim, {"--report-file", sim.Root() + "report.txt"});
+    TFtpClient ftp;
+    ReplyCapture capture(work.path());
+    ScriptedMessageService messages;
+    BindFtpClientEvents(ftp, capture, messages);
+    ftp.HostName = sim.Host();
+    ftp.Port = QString::number(sim.Port());
+    ftp.UserName = "ALICE";
+    ftp.PassWord = "secret";
+    QVERIFY(ftp.Connect());
+    capture.Arm(false);
+    QVERIFY(ftp.Quote(ReportCommand));
+    capture.Disarm();
+    QCOMPARE(ftp.LastReply().size(), 3);
+    QCOMPARE(capture.DeviceReport, QByteArray("211-Sonvault UMBA-8 ISE1"));
+    QCOMPARE(ReadTestFile(work.get() + "osreply.txt"), QByteArray("211-Sonvault UMBA-8 ISE1\r\n"));
+    QCOMPARE(ClassifyReport(capture.DeviceReport), RecorderType::Ixta);
 }
 
 void TestConnectLogin::bgExceptionShowsOneMessage()
