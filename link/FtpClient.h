@@ -31,6 +31,9 @@ struct FtpResult
 // so timers, repaints and input keep running meanwhile. An operation gives up after
 // Timeout seconds without any progress (StatusCode 426). After every operation StatusCode
 // holds the last reply code and Connected() whether the control connection is open.
+// A time-out, a 421 reply and a reply that is too long or malformed close the control
+// connection. An operation started while another one waits (from the event loop) is
+// refused: false, StatusCode unchanged.
 //
 // Codes set by the client itself:
 //   500  host not found, connection refused, bad port text
