@@ -1,0 +1,185 @@
+#pragma once
+
+#include "ConfigSnapshot.h"
+#include "HelpHook.h"
+#include "MessageService.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+class IProgressSink;
+class TFormFTPAccount;
+
+// What the main window needs from outside; every field has a production default.
+struct ServerSetupOptions
+{
+    QString workFolder;    // empty: ResolveWorkFolder() (may throw WorkFolderError)
+    QString programFolder; // empty: the folder of the program file (help file beside it)
+    QStringList arguments; // command line, for "ADDRESS="
+    std::function<QStringList()> captureDevices; // empty: the input devices of Qt Multimedia
+    UrlOpener openUrl;     // empty: the desktop's default handler
+};
+
+// The product names of the sound-input devices, in device order.
+QStringList SystemCaptureDevices();
+
+// The main window: three tabs, the menu and the status bar; owns the configuration
+// snapshot for the whole run.
+class TFormServerSetup final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TFormServerSetup(IMessageService& messages, ServerSetupOptions options = {}, QWidget* parent = nullptr);
+    ~TFormServerSetup() override;
+
+    // The windows created after this one by the entry.
+    void SetAccountEditor(TFormFTPAccount* editor) { m_editor = editor; }
+    void SetProgressWindow(IProgressSink* progress) { m_progress = progress; }
+    TFormFTPAccount* AccountEditor() const { return m_editor; }
+    IProgressSink* ProgressWindow() const { return m_progress; }
+
+    ConfigSnapshot& Snapshot() { return m_snapshot; }
+    const QString& WorkFolder() const { return m_WorkFolder; }
+    QString CurrentFolder() const;
+    const QByteArray& Address() const { return m_Address; }
+    void SetAddress(const QByteArray& address) { m_Address = address; }
+    int Port() const { return m_Port; }
+    void SetPort(int port) { m_Port = port; }
+    int SortColumn() const { return m_SortColumn; } // the accounts list's tag
+    const HelpHook& Help() const { return *m_helpHook; }
+
+    void ShowSnapshot();
+    void FillAccountItem(QTreeWidgetItem* item, int index);
+    // Order of two rows of the accounts list on the sort column; 0 when that column is not
+    // valid for both.
+    int ListViewUserIDCompare(const QTreeWidgetItem* item1, const QTreeWidgetItem* item2) const;
+    bool CheckLineNumbers();
+
+    // Handlers, named after their control and event.
+    void ButtonNewClick();
+    void ListViewUserIDDblClick();
+    void ButtonDeleteClick();
+    void Deleteall1Click();
+    void RecorderTypeClick(int item);
+    void ListViewUserIDColumnClick(int column);
+    void ButtonUpdateLocalClick();
+    void ButtonUpdateFaxServerClick();
+    void DeleteMsgClick();
+    void MbButtons1ButtonClick();
+    void NewNumberBtnClick();
+    void EditNumberBtnClick();
+    void DeleteNumberBtnClick();
+    void NumberListViewChange(QTreeWidgetItem* item);
+    void NumberListGrpClick(int item);
+    void Deleteallitemsinnumberlist1Click();
+    void Save1Click();
+    void Browsetothearchivedirectory1Click();
+    void Exit1Click();
+    void Contents1Click();
+    void CheckUpdate1Click();
+    void About1Click();
+
+    // The widgets, with the names the handlers refer to.
+    QTabWidget* PageControl1 = nullptr;
+    // FTP accounts
+    QPushButton* ButtonNew = nullptr;
+    QPushButton* ButtonEdit = nullptr;
+    QPushButton* ButtonDelete = nullptr;
+    QGroupBox* RecorderType = nullptr;
+    QButtonGroup* RecorderTypeItems = nullptr;
+    QPushButton* ButtonUpdateLocal = nullptr;
+    QPushButton* ButtonUpdateFaxServer = nullptr;
+    QTreeWidget* ListViewUserID = nullptr;
+    // Notification message
+    QPushButton* DeleteMsg = nullptr;
+    QPushButton* ButtonUpdateLocal2 = nullptr;
+    QPushButton* ButtonUpdateFaxServer2 = nullptr;
+    QComboBox* RecordDevicesCB = nullptr;
+    QGroupBox* AudioFormatChoice = nullptr;
+    QButtonGroup* AudioFormatChoiceItems = nullptr;
+    QWidget* MbButtons1 = nullptr; // the transport strip takes this place
+    QProgressBar* RecordLevelPg = nullptr;
+    QLabel* DurationL = nullptr;
+    QProgressBar* DurationPB = nullptr;
+    QLabel* PlaybackL = nullptr;
+    // Black / White List
+    QPushButton* NewNumberBtn = nullptr;
+    QPushButton* EditNumberBtn = nullptr;
+    QPushButton* DeleteNumberBtn = nullptr;
+    QGroupBox* NumberListGrp = nullptr;
+    QButtonGroup* NumberListGrpItems = nullptr;
+    QPushButton* ButtonUpdateLocal3 = nullptr;
+    QPushButton* ButtonUpdateFaxServer3 = nullptr;
+    QTreeWidget* NumberListView = nullptr;
+    // Menu
+    QAction* Save1 = nullptr;
+    QAction* Browsetothearchivedirectory1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Deleteall1 = nullptr;
+    QAction* Deleteallitemsinnumberlist1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* CheckUpdate1 = nullptr;
+    QAction* About1 = nullptr;
+
+    static constexpr int DesignClientWidth = 555;
+    static constexpr int DesignClientHeight = 454;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool FormCloseQuery();
+    bool FormClose();
+    void BuildMenu();
+    QWidget* BuildAccountsTab();
+    QWidget* BuildMessageTab();
+    QWidget* BuildNumbersTab();
+    QWidget* LeftPanel(QWidget* parent);
+    QPushButton* PanelButton(QWidget* panel, const QString& caption, const char* name);
+    QLabel* PanelLabel(QWidget* panel, const QString& caption);
+    void AddLoadSave(QWidget* panel, QPushButton*& load, QPushButton*& save, const char* loadName,
+                     const char* saveName);
+    void SortAccounts();
+    void StoreAccount(int index);
+    QTreeWidgetItem* SelectedAccount() const;
+    QTreeWidgetItem* SelectedNumber() const;
+    void ApplyPlacement(int posX, int posY, int width, int height);
+    QSize DesignSize() const;
+
+    IMessageService& m_messages;
+    ServerSetupOptions m_options;
+    TFormFTPAccount* m_editor = nullptr;
+    IProgressSink* m_progress = nullptr;
+
+    // Members in the order the program has always kept them.
+    std::unique_ptr<HelpHook> m_helpHook;
+    QString m_WorkFolder;
+    bool m_ClassifyOnly = false;
+    bool m_CaptureReply = false;
+    QByteArray m_Address;
+    int m_Port = 21;
+    std::uint8_t m_ConnectedKind = 0;
+    bool m_recording = false;
+    ConfigSnapshot m_snapshot; // Accounts, Numbers, report, type, message state, list mode, Modified
+
+    QWidget* m_messagePanel = nullptr;
+    int m_SortColumn = 0;
+    int m_keyPressedInAccounts = 0; // key whose release acts in the accounts list
+    bool m_closing = false;
+};
