@@ -33,7 +33,7 @@ public:
 
     MsgResult Ask(const QString& text, const QString& caption, MsgIcon, MsgButtons buttons) override
     {
-        const bool positive = m_answer >= 0; // neither flag: the box's default button
+        const bool positive = m_answer > 0; // neither flag: the cautious answer (No, Cancel)
         MsgResult r = MsgResult::Ok;
         switch (buttons) {
         case MsgButtons::Ok: r = MsgResult::Ok; break;
