@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "UnitConnect.h"
 #include "UnitProgress.h"
 #include "UnitUserID.h"
 
@@ -7,10 +8,11 @@ PellaroWindows CreatePellaroWindows(IMessageService& messages, ServerSetupOption
 {
     PellaroWindows w;
     w.FormServerSetup = std::make_unique<TFormServerSetup>(messages, std::move(options));
-    // The connect dialog is created here, between the main window and the account editor.
+    w.FormConnect = new TFormConnect(w.FormServerSetup.get(), w.FormServerSetup->RecorderLink());
     w.FormFTPAccount = new TFormFTPAccount(messages, w.FormServerSetup.get());
     w.FormProgress = new TFormProgress(w.FormServerSetup.get());
     w.FormServerSetup->SetAccountEditor(w.FormFTPAccount);
     w.FormServerSetup->SetProgressWindow(w.FormProgress);
+    w.FormServerSetup->SetConnectDialog(w.FormConnect);
     return w;
 }

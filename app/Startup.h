@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class TFormConnect;
 class TFormFTPAccount;
 class TFormProgress;
 
@@ -12,6 +13,7 @@ class TFormProgress;
 struct PellaroWindows
 {
     std::unique_ptr<TFormServerSetup> FormServerSetup;
+    TFormConnect* FormConnect = nullptr;
     TFormFTPAccount* FormFTPAccount = nullptr;
     TFormProgress* FormProgress = nullptr;
 };

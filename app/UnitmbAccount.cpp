@@ -2,8 +2,13 @@
 
 #include "AccountRules.h"
 #include "AboutBox.h"
+#include "FtpClient.h"
+#include "LoadSave.h"
+#include "Mbbuttonsf.h"
 #include "ProgressSink.h"
 #include "RecorderRules.h"
+#include "ReplyCapture.h"
+#include "UnitUpdater.h"
 #include "UnitUserID.h"
 #include "WorkFolder.h"
 
@@ -36,6 +41,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace {
 
@@ -178,7 +184,17 @@ TFormServerSetup::TFormServerSetup(IMessageService& messages, ServerSetupOptions
         m_WorkFolder += QLatin1Char('/');
     EnsureSubfolders(m_WorkFolder);
 
-    // The transport strip's pictures and the capture component come with the message tab.
+    // The transport strip's pictures lie beside the program; without them the program cannot start.
+    QString pictureError;
+    if (!MbButtons1->LoadImages(m_options.programFolder, true, &pictureError))
+        throw std::runtime_error(pictureError.toLocal8Bit().toStdString());
+
+    // The FTP client with its two handlers: reply lines to the report capture, failures inside
+    // the client as "FTP Exception".
+    m_capture = std::make_unique<ReplyCapture>(m_WorkFolder);
+    FtpClient = new TFtpClient(this);
+    FtpClient->setObjectName(QStringLiteral("FtpClient"));
+    BindFtpClientEvents(*FtpClient, *m_capture, m_messages);
 
     // Message-tab state.
     m_recording = false;
@@ -190,14 +206,13 @@ TFormServerSetup::TFormServerSetup(IMessageService& messages, ServerSetupOptions
 
     const QByteArray argumentAddress = AddressFromArguments(m_options.arguments);
     m_snapshot.Modified = false;
-    m_ClassifyOnly = false;
-    m_CaptureReply = false;
+    m_capture->Disarm();
 
     m_helpHook = std::make_unique<HelpHook>(m_options.programFolder + QStringLiteral("Pellaro.html"), m_options.openUrl);
 
     const Settings settings = ReadSettings(SettingsFileOf(m_WorkFolder));
-    m_Address = CombineAddress(argumentAddress, settings.Address);
-    m_Port = settings.Port;
+    m_address.Address = CombineAddress(argumentAddress, settings.Address);
+    m_address.Port = settings.Port;
     m_SortColumn = settings.SortColumn;
     ApplyPlacement(settings.PosX, settings.PosY, settings.Width, settings.Height);
 
@@ -379,9 +394,11 @@ QWidget* TFormServerSetup::BuildMessageTab()
     right->setObjectName(QStringLiteral("MessagePanel"));
     constexpr int x = 16;
     constexpr int w = 289;
-    MbButtons1 = new QWidget(right);
+    MbButtons1 = new TMbButtons(right);
     MbButtons1->setObjectName(QStringLiteral("MbButtons1"));
     MbButtons1->setGeometry(x, 16, w, 81);
+    MbButtons1->SetRecordButton(true);
+    MbButtons1->OnButtonClick = [this](TMbButtons*, std::int32_t) { MbButtons1ButtonClick(); };
 
     RecordLevelPg = new QProgressBar(right);
     RecordLevelPg->setObjectName(QStringLiteral("RecordLevelPg"));
@@ -814,14 +831,42 @@ bool TFormServerSetup::eventFilter(QObject* watched, QEvent* event)
 
 // ---- Load, save, message tab (filled by their own commands) -------------------------------
 
+void TFormServerSetup::SetTransferRunning(bool running)
+{
+    // While the FTP exchange waits, the window keeps handling input: nothing may start a
+    // second transfer or change the snapshot under the running one.
+    m_transferRunning = running;
+    PageControl1->setEnabled(!running);
+    for (QAction* action : {Save1, Deleteall1, Deleteallitemsinnumberlist1, CheckUpdate1, Exit1})
+        action->setEnabled(!running);
+}
+
 void TFormServerSetup::ButtonUpdateLocalClick()
 {
-    // Load from the recorder: the load procedure is started here.
+    if (m_transferRunning || !m_connect)
+        return;
+    NullProgressSink noProgress;
+    TransferParts parts{m_snapshot, m_WorkFolder, *FtpClient, *m_capture, *m_connect, m_messages,
+                        m_progress ? *m_progress : noProgress, m_address, [this] { ShowSnapshot(); },
+                        m_options.pause};
+    SetTransferRunning(true);
+    TLoadProcedure(parts).ButtonUpdateLocalClick();
+    SetTransferRunning(false);
 }
 
 void TFormServerSetup::ButtonUpdateFaxServerClick()
 {
-    // Save to the recorder: the save procedure is started here (it begins with CheckLineNumbers).
+    if (m_transferRunning || !m_connect)
+        return;
+    NullProgressSink noProgress;
+    TransferParts parts{m_snapshot, m_WorkFolder, *FtpClient, *m_capture, *m_connect, m_messages,
+                        m_progress ? *m_progress : noProgress, m_address, [this] { ShowSnapshot(); },
+                        m_options.pause};
+    SetTransferRunning(true);
+    TSaveProcedure(parts).ButtonUpdateFaxServerClick();
+    SetTransferRunning(false);
+    // The report of the recorder saved to may choose another audio law.
+    ShowSnapshot();
 }
 
 void TFormServerSetup::DeleteMsgClick()
@@ -861,7 +906,9 @@ void TFormServerSetup::Contents1Click()
 
 void TFormServerSetup::CheckUpdate1Click()
 {
-    // The update dialog is shown here; when it ends with OK the window closes through close().
+    // OK means the copier has taken over: the program ends through its usual close path.
+    if (RunUpdateDialog(this, m_WorkFolder))
+        close();
 }
 
 void TFormServerSetup::About1Click()
@@ -895,8 +942,8 @@ bool TFormServerSetup::FormClose()
     s.PosY = isMaximized() || isFullScreen() ? placed.y() : pos().y();
     s.Width = placed.width();
     s.Height = placed.height();
-    s.Address = m_Address;
-    s.Port = m_Port;
+    s.Address = m_address.Address;
+    s.Port = m_address.Port;
     s.SortColumn = m_SortColumn;
     QString error;
     if (!WriteSettings(SettingsFileOf(m_WorkFolder), s, &error))
@@ -916,7 +963,7 @@ bool TFormServerSetup::FormClose()
 
 void TFormServerSetup::closeEvent(QCloseEvent* event)
 {
-    if (m_closing) {
+    if (m_closing || m_transferRunning) {
         event->ignore();
         return;
     }

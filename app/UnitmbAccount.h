@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConfigSnapshot.h"
+#include "ConnectLogin.h"
 #include "HelpHook.h"
 #include "MessageService.h"
 
@@ -21,8 +22,12 @@ class QRadioButton;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class IConnectPrompt;
 class IProgressSink;
+class ReplyCapture;
 class TFormFTPAccount;
+class TFtpClient;
+class TMbButtons;
 
 // What the main window needs from outside; every field has a production default.
 struct ServerSetupOptions
@@ -32,6 +37,7 @@ struct ServerSetupOptions
     QStringList arguments; // command line, for "ADDRESS="
     std::function<QStringList()> captureDevices; // empty: the input devices of Qt Multimedia
     UrlOpener openUrl;     // empty: the desktop's default handler
+    std::function<void(int)> pause; // empty: the reload pause blocks the thread (tests shorten it)
 };
 
 // The product names of the sound-input devices, in device order.
@@ -50,26 +56,29 @@ public:
     // The windows created after this one by the entry.
     void SetAccountEditor(TFormFTPAccount* editor) { m_editor = editor; }
     void SetProgressWindow(IProgressSink* progress) { m_progress = progress; }
+    void SetConnectDialog(IConnectPrompt* prompt) { m_connect = prompt; }
+    IConnectPrompt* ConnectDialog() const { return m_connect; }
     TFormFTPAccount* AccountEditor() const { return m_editor; }
     IProgressSink* ProgressWindow() const { return m_progress; }
 
     ConfigSnapshot& Snapshot() { return m_snapshot; }
     const QString& WorkFolder() const { return m_WorkFolder; }
     QString CurrentFolder() const;
-    const QByteArray& Address() const { return m_Address; }
-    void SetAddress(const QByteArray& address) { m_Address = address; }
-    int Port() const { return m_Port; }
-    void SetPort(int port) { m_Port = port; }
+    const QByteArray& Address() const { return m_address.Address; }
+    void SetAddress(const QByteArray& address) { m_address.Address = address; }
+    int Port() const { return m_address.Port; }
+    void SetPort(int port) { m_address.Port = port; }
+    // The Address and Port fields as the connect dialog reads them and a login updates them.
+    const RecorderAddress& RecorderLink() const { return m_address; }
     int SortColumn() const { return m_SortColumn; } // the accounts list's tag
     const HelpHook& Help() const { return *m_helpHook; }
 
-    // State of the recorder link and of the message tab, kept here for the whole run.
-    bool ClassifyOnly() const { return m_ClassifyOnly; }
-    void SetClassifyOnly(bool on) { m_ClassifyOnly = on; }
-    bool CaptureReply() const { return m_CaptureReply; }
-    void SetCaptureReply(bool on) { m_CaptureReply = on; }
-    std::uint8_t ConnectedKind() const { return m_ConnectedKind; }
-    void SetConnectedKind(std::uint8_t kind) { m_ConnectedKind = kind; }
+    // The report capture fed by the FTP client (CaptureReply, ClassifyOnly, ConnectedKind).
+    ReplyCapture& Capture() { return *m_capture; }
+    // True while a load or a save runs; the commands that would start another or change
+    // the snapshot are disabled meanwhile.
+    bool TransferRunning() const { return m_transferRunning; }
+
     bool Recording() const { return m_recording; }
     void SetRecording(bool on) { m_recording = on; }
 
@@ -122,7 +131,7 @@ public:
     QComboBox* RecordDevicesCB = nullptr;
     QGroupBox* AudioFormatChoice = nullptr;
     QButtonGroup* AudioFormatChoiceItems = nullptr;
-    QWidget* MbButtons1 = nullptr; // the transport strip takes this place
+    TMbButtons* MbButtons1 = nullptr;
     QProgressBar* RecordLevelPg = nullptr;
     QLabel* DurationL = nullptr;
     QProgressBar* DurationPB = nullptr;
@@ -145,6 +154,8 @@ public:
     QAction* Contents1 = nullptr;
     QAction* CheckUpdate1 = nullptr;
     QAction* About1 = nullptr;
+    // The FTP client of the load and save procedures.
+    TFtpClient* FtpClient = nullptr;
 
     static constexpr int DesignClientWidth = 555;
     static constexpr int DesignClientHeight = 454;
@@ -169,6 +180,7 @@ private:
     void StoreAccount(int index);
     QTreeWidgetItem* SelectedAccount() const;
     QTreeWidgetItem* SelectedNumber() const;
+    void SetTransferRunning(bool running);
     void ApplyPlacement(int posX, int posY, int width, int height);
     QSize DesignSize() const;
 
@@ -176,15 +188,13 @@ private:
     ServerSetupOptions m_options;
     TFormFTPAccount* m_editor = nullptr;
     IProgressSink* m_progress = nullptr;
+    IConnectPrompt* m_connect = nullptr;
 
     // Members in the order the program has always kept them.
     std::unique_ptr<HelpHook> m_helpHook;
     QString m_WorkFolder;
-    bool m_ClassifyOnly = false;
-    bool m_CaptureReply = false;
-    QByteArray m_Address;
-    int m_Port = 21;
-    std::uint8_t m_ConnectedKind = 0;
+    std::unique_ptr<ReplyCapture> m_capture; // CaptureReply, ClassifyOnly, ConnectedKind
+    RecorderAddress m_address;                // Address, Port
     bool m_recording = false;
     ConfigSnapshot m_snapshot; // Accounts, Numbers, report, type, message state, list mode, Modified
 
@@ -192,4 +202,5 @@ private:
     int m_SortColumn = 0;
     int m_keyPressedInAccounts = 0; // key whose release acts in the accounts list
     bool m_closing = false;
+    bool m_transferRunning = false;
 };

@@ -1,10 +1,12 @@
 // The main window driven through its real widgets, on a temporary work folder, with the
 // scripted message boxes.
+#include "Mbbuttonsf.h"
 #include "ModalHelper.h"
 #include "ScriptedMessageService.h"
 #include "Startup.h"
 #include "TestFolders.h"
 #include "UnitProgress.h"
+#include "UnitConnect.h"
 #include "UnitUserID.h"
 #include "WorkFolder.h"
 
@@ -247,6 +249,8 @@ void TestMainWindow::layout()
     // The entry created the other windows, owned by the main window.
     QVERIFY(run->windows.FormFTPAccount && run->windows.FormFTPAccount->parent() == w);
     QVERIFY(run->windows.FormProgress && run->windows.FormProgress->parent() == w);
+    QVERIFY(run->windows.FormConnect && run->windows.FormConnect->parent() == w);
+    QCOMPARE(w->MbButtons1->ButtonCount(), 5);
 }
 
 void TestMainWindow::firstRunOnEmptyDataHome()
@@ -863,7 +867,18 @@ void TestMainWindow::closeQuestion()
     run->messages.Clear();
 
     run->messages.Answer(MsgResult(answer));
+    QString loginTitle;
+    if (MsgResult(answer) == MsgResult::Yes) {
+        // Yes runs the save to the recorder; its login is cancelled here.
+        WhenModal([&loginTitle](QWidget* modal) {
+            loginTitle = modal->windowTitle();
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+    }
     w->Exit1->trigger();
+    if (MsgResult(answer) == MsgResult::Yes)
+        QCOMPARE(loginTitle, QStringLiteral("Save to Sonvault: Login"));
     QCOMPARE(run->messages.entries.size(), 1);
     const Entry& ask = run->messages.entries[0];
     QCOMPARE(ask.text, QStringLiteral("Some data has changed. Do you want to upload it to the Sonvault?"));
@@ -1026,6 +1041,9 @@ void TestMainWindow::helpAndBrowse()
 
     // Without a help file, Help Contents silently does nothing.
     QTemporaryDir noHelp;
+    // The strip's pictures are needed to start at all; only the help file is missing.
+    for (const QString& png : QDir(BinDir()).entryList({QStringLiteral("btn*.png")}, QDir::Files))
+        QVERIFY(QFile::copy(BinDir() + '/' + png, noHelp.filePath(png)));
     auto bare = Start(work.path(), {}, {}, noHelp.path());
     bare->w()->Contents1->trigger();
     QVERIFY(bare->opened.isEmpty());
