@@ -12,7 +12,7 @@ case "$cmd" in
 start)
     command -v pulseaudio >/dev/null || { echo "# pulseaudio not installed" >&2; exit 0; }
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-    rm -f "$T/src.fifo"; mkfifo "$T/src.fifo"
+    rm -f "$T/src.fifo"   # the pipe source makes its own FIFO
     pulseaudio --daemonize=yes --exit-idle-time=-1 -n --log-target=file:"$T/pa.log" \
       --load="module-native-protocol-unix auth-anonymous=1" \
       --load="module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le sink_properties=device.description=VirtualSink" \

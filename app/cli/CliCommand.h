@@ -27,6 +27,7 @@ using CliCommandFn = int (*)(CliContext&);
 
 // Commands register themselves from their own source file:
 //   static const CliRegistration reg("show", "show [--json]", "print the local configuration", &RunShow);
+// A two-word name ("message import") is matched before the one-word command of its first word.
 struct CliRegistration
 {
     CliRegistration(const char* name, const char* usage, const char* summary, CliCommandFn fn);

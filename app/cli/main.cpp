@@ -128,7 +128,10 @@ int main(int argc, char* argv[])
         PrintUsage(stderr);
         return CliExit::Usage;
     }
-    const QString name = args.takeFirst();
+    QString name = args.takeFirst();
+    // Two-word commands ("message import") are registered under both words.
+    if (!args.isEmpty() && Registry().contains(name + QLatin1Char(' ') + args.first()))
+        name += QLatin1Char(' ') + args.takeFirst();
     const auto it = Registry().constFind(name);
     if (it == Registry().cend()) {
         CliErr(QStringLiteral("unknown command ") + name);
