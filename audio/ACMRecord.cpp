@@ -73,8 +73,8 @@ void TACMRecord::SampleReady(QObject* /*Sender*/)
 {
     const std::uint32_t bufSize = static_cast<std::uint32_t>(std::max(0, m_recorder->BufSize()));
     // The buffer holds BufSize samples; a longer delivery cannot happen, but is cut.
-    const std::uint32_t n = std::min<std::uint32_t>(m_recorder->BytesRecorded() / 2,
-                                                    static_cast<std::uint32_t>(m_buffer.size()));
+    const std::uint32_t n =
+        std::min<std::uint32_t>(m_recorder->BytesRecorded() / 2, static_cast<std::uint32_t>(m_buffer.size()));
     if (n != bufSize && m_firstBuffer)
         return; // a short first buffer is dropped; the peak keeps its value
     m_firstBuffer = false;

@@ -19,8 +19,8 @@ struct AudioImportResult
 {
     bool ok = false;
     QString errorText;
-    std::int32_t seconds = 0;     // the encoder's length (PCM bytes / 16000.5, cut off)
-    std::uint32_t blocks = 0;     // 2048-sample blocks written
+    std::int32_t seconds = 0; // the encoder's length (PCM bytes / 16000.5, cut off)
+    std::uint32_t blocks = 0; // 2048-sample blocks written
     std::int32_t sourceRate = 0;
     std::int32_t sourceChannels = 0;
     std::int64_t sourceFrames = 0;

@@ -6,8 +6,8 @@
 
 #include <typeinfo>
 #if defined(__GNUG__)
-#include <cxxabi.h>
 #include <cstdlib>
+#include <cxxabi.h>
 #endif
 
 namespace {
@@ -195,10 +195,14 @@ QString TRecorder::ErrorText(MMRESULT code)
 {
     QString text;
     switch (WaveGetErrorText(code, text, 260)) {
-    case MMSYSERR::NoDriver: return QStringLiteral("No driver present");
-    case MMSYSERR::NoMem: return QStringLiteral("Unable to allocate or lock memory");
-    case MMSYSERR::BadErrNum: return QStringLiteral("MMERR_???");
-    default: return text;
+    case MMSYSERR::NoDriver:
+        return QStringLiteral("No driver present");
+    case MMSYSERR::NoMem:
+        return QStringLiteral("Unable to allocate or lock memory");
+    case MMSYSERR::BadErrNum:
+        return QStringLiteral("MMERR_???");
+    default:
+        return text;
     }
 }
 
@@ -218,9 +222,8 @@ IWaveIn* TRecorder::EnsureOpen()
 
     const tWAVEFORMATEX format = CaptureFormat(frequency, channels, bits);
     std::unique_ptr<IWaveIn> none;
-    MMRESULT r = PlausibleFormat(frequency, channels, bits)
-                     ? m_sound.WaveInOpen(none, m_device->id(), format, nullptr)
-                     : static_cast<MMRESULT>(WAVERR::BadFormat);
+    MMRESULT r = PlausibleFormat(frequency, channels, bits) ? m_sound.WaveInOpen(none, m_device->id(), format, nullptr)
+                                                            : static_cast<MMRESULT>(WAVERR::BadFormat);
     if (r != MMSYSERR::NoError)
         throw EInOutError(QStringLiteral("waveInOpenQuery: ") + ErrorText(r));
     if (m_bufferBytes == 0) // a buffer size the device cannot be given
@@ -348,10 +351,17 @@ void TRecorder::HandleNotice(std::uint32_t message, std::uint64_t session)
         if (OnSample)
             OnSample(this);
         return;
-    case kNoticeOpen: CallHandlers(SampleKind::Open); return;
-    case kNoticeClose: CallHandlers(SampleKind::Close); return;
-    case kStartRequest: AutoStartRequest(); return;
-    default: return;
+    case kNoticeOpen:
+        CallHandlers(SampleKind::Open);
+        return;
+    case kNoticeClose:
+        CallHandlers(SampleKind::Close);
+        return;
+    case kStartRequest:
+        AutoStartRequest();
+        return;
+    default:
+        return;
     }
 }
 

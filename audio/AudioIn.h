@@ -97,7 +97,8 @@ class TSampleHandler
 {
 public:
     TSampleHandler() = default;
-    template <class T> TSampleHandler(T* object, void (T::*method)(TRecorder* Sender, int Kind))
+    template <class T>
+    TSampleHandler(T* object, void (T::*method)(TRecorder* Sender, int Kind))
         : m_object(object), m_impl(std::make_shared<Impl<T>>(object, method))
     {
     }

@@ -306,8 +306,8 @@ std::int32_t TConverter::CutWaveFile(const QString& fileName, std::int32_t secon
     if (FindInForm(in, riff, data, "data") != MMSYSERR::NoError)
         return 0;
 
-    const tWAVEFORMATEX format = ReadFormat(reinterpret_cast<const unsigned char*>(fmtBytes.constData()),
-                                            static_cast<int>(fmtBytes.size()));
+    const tWAVEFORMATEX format =
+        ReadFormat(reinterpret_cast<const unsigned char*>(fmtBytes.constData()), static_cast<int>(fmtBytes.size()));
     std::int32_t bytesPerSecond = static_cast<std::int32_t>(format.nAvgBytesPerSec);
     std::int32_t unit = format.nBlockAlign;
     if (OnByteInfo)
@@ -327,7 +327,8 @@ std::int32_t TConverter::CutWaveFile(const QString& fileName, std::int32_t secon
     bool ok = WriteHead(out, fmtBytes, outRiff, outData);
 
     // Whole units from the start of the data, never past the data chunk.
-    const std::int64_t keep = static_cast<std::int64_t>(data.cksize) - static_cast<std::int64_t>(seconds) * bytesPerSecond;
+    const std::int64_t keep =
+        static_cast<std::int64_t>(data.cksize) - static_cast<std::int64_t>(seconds) * bytesPerSecond;
     std::int64_t copied = 0;
     if (ok && keep >= 0) {
         const std::int64_t limit = std::min<std::int64_t>(keep, data.cksize);

@@ -45,10 +45,14 @@ MessagePlacement PlaceMessageFile(const QString& recording, const QString& curre
 QString LawName(std::uint16_t formatTag)
 {
     switch (formatTag) {
-    case WaveTag::ALaw: return QStringLiteral("a-law");
-    case WaveTag::MuLaw: return QStringLiteral("mu-law");
-    case WaveTag::Pcm: return QStringLiteral("PCM");
-    default: return QStringLiteral("format tag %1").arg(formatTag);
+    case WaveTag::ALaw:
+        return QStringLiteral("a-law");
+    case WaveTag::MuLaw:
+        return QStringLiteral("mu-law");
+    case WaveTag::Pcm:
+        return QStringLiteral("PCM");
+    default:
+        return QStringLiteral("format tag %1").arg(formatTag);
     }
 }
 
@@ -84,8 +88,8 @@ MessageFileInfo ReadMessageFileInfo(const QString& path)
     }
     info.dataBytes = static_cast<std::uint32_t>(
         std::clamp<qint64>(f.Size() - data.dwDataOffset, 0, static_cast<qint64>(data.cksize)));
-    info.seconds = info.format.nAvgBytesPerSec > 0 ? static_cast<double>(info.dataBytes) / info.format.nAvgBytesPerSec
-                                                   : 0.0;
+    info.seconds =
+        info.format.nAvgBytesPerSec > 0 ? static_cast<double>(info.dataBytes) / info.format.nAvgBytesPerSec : 0.0;
     info.valid = true;
     return info;
 }

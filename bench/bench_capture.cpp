@@ -48,10 +48,10 @@ void BM_ImportAudioFile(benchmark::State& state)
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("source.wav"));
     QProcess sox;
-    sox.start(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
-                                      QStringLiteral("-c"), QString::number(channels), QStringLiteral("-b"),
-                                      QStringLiteral("16"), source, QStringLiteral("synth"), QStringLiteral("30"),
-                                      QStringLiteral("sine"), QStringLiteral("440")});
+    sox.start(QStringLiteral("sox"),
+              {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
+               QString::number(channels), QStringLiteral("-b"), QStringLiteral("16"), source, QStringLiteral("synth"),
+               QStringLiteral("30"), QStringLiteral("sine"), QStringLiteral("440")});
     if (!sox.waitForFinished(30000) || sox.exitCode() != 0) {
         state.SkipWithError("sox could not make the source file");
         return;

@@ -145,7 +145,8 @@ int RunMessageDelete(CliContext& ctx)
 }
 
 const CliRegistration regImport("message import", "message import FILE [--law alaw|mulaw]",
-                                "encode an audio file (WAV, FLAC, Ogg...) as the notification message", &RunMessageImport);
+                                "encode an audio file (WAV, FLAC, Ogg...) as the notification message",
+                                &RunMessageImport);
 const CliRegistration regInfo("message info", "message info", "show the notification message's file, law and length",
                               &RunMessageInfo);
 const CliRegistration regDelete("message delete", "message delete", "delete the notification message (asks first)",

@@ -56,9 +56,17 @@ inline QString MakeSpeechWav(const QString& path, const QString& text, int times
     RunResult e = Run(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), raw, text});
     if (e.exitCode != 0)
         return QStringLiteral("espeak-ng failed (is it installed?): ") + QString::fromLocal8Bit(e.err);
-    QStringList args{QStringLiteral("-D"), raw, QStringLiteral("-r"), QStringLiteral("8000"), QStringLiteral("-c"),
-                     QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-e"),
-                     QStringLiteral("signed-integer"), path};
+    QStringList args{QStringLiteral("-D"),
+                     raw,
+                     QStringLiteral("-r"),
+                     QStringLiteral("8000"),
+                     QStringLiteral("-c"),
+                     QStringLiteral("1"),
+                     QStringLiteral("-b"),
+                     QStringLiteral("16"),
+                     QStringLiteral("-e"),
+                     QStringLiteral("signed-integer"),
+                     path};
     if (times > 1)
         args << QStringLiteral("repeat") << QString::number(times - 1);
     RunResult s = Run(QStringLiteral("sox"), args);
@@ -71,10 +79,10 @@ inline QString MakeSpeechWav(const QString& path, const QString& text, int times
 // The 16-bit samples of a WAV file, through sox (raw signed little-endian).
 inline std::vector<std::int16_t> ReadSamples(const QString& wav)
 {
-    RunResult r = Run(QStringLiteral("sox"), {QStringLiteral("-D"), wav, QStringLiteral("-t"), QStringLiteral("raw"),
-                                             QStringLiteral("-e"), QStringLiteral("signed-integer"),
-                                             QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-L"),
-                                             QStringLiteral("-")});
+    RunResult r =
+        Run(QStringLiteral("sox"), {QStringLiteral("-D"), wav, QStringLiteral("-t"), QStringLiteral("raw"),
+                                    QStringLiteral("-e"), QStringLiteral("signed-integer"), QStringLiteral("-b"),
+                                    QStringLiteral("16"), QStringLiteral("-L"), QStringLiteral("-")});
     std::vector<std::int16_t> v(static_cast<std::size_t>(r.out.size() / 2));
     std::memcpy(v.data(), r.out.constData(), v.size() * 2);
     return v;

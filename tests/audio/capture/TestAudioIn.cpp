@@ -117,8 +117,8 @@ void TestAudioIn::autoStartFailureIsShown()
     QCoreApplication::processEvents();
     QCOMPARE(messages.entries.size(), 1);
     QCOMPARE(messages.entries[0].caption, QStringLiteral("AudioIn auto-start"));
-    QCOMPARE(messages.entries[0].text, QStringLiteral("EInOutError waveInOpenQuery: ") +
-                                           TRecorder::ErrorText(MMSYSERR::BadDeviceId));
+    QCOMPARE(messages.entries[0].text,
+             QStringLiteral("EInOutError waveInOpenQuery: ") + TRecorder::ErrorText(MMSYSERR::BadDeviceId));
     QVERIFY(!rec.Active());
 }
 
@@ -215,7 +215,8 @@ void TestAudioIn::buffersCarryTheSpeech()
     QByteArray expected;
     const int frames = buffers * bufSize;
     for (int i = 0; i < frames; ++i) {
-        const std::int16_t s = static_cast<std::size_t>(i) < m_samples.size() ? m_samples[static_cast<std::size_t>(i)] : 0;
+        const std::int16_t s =
+            static_cast<std::size_t>(i) < m_samples.size() ? m_samples[static_cast<std::size_t>(i)] : 0;
         if (bits == 16)
             expected.append(Bytes(&s, 1));
         else
@@ -314,7 +315,8 @@ void TestAudioIn::stopWithoutOpenOnlyClearsFlags()
 
 void TestAudioIn::openFailures()
 {
-    QCOMPARE(TRecorder::ErrorText(WAVERR::BadFormat), QStringLiteral("The audio format is not supported by the device."));
+    QCOMPARE(TRecorder::ErrorText(WAVERR::BadFormat),
+             QStringLiteral("The audio format is not supported by the device."));
     QCOMPARE(TRecorder::ErrorText(4711), QStringLiteral("MMERR_???"));
 
     VirtualSoundConfig cfg;

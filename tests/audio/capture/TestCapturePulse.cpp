@@ -53,7 +53,8 @@ private:
         QElapsedTimer t;
         t.start();
         while (!m_stop && m_written < m_data.size() && t.elapsed() < 20000) {
-            const ssize_t n = ::write(m_fd, m_data.constData() + m_written, static_cast<size_t>(m_data.size() - m_written));
+            const ssize_t n =
+                ::write(m_fd, m_data.constData() + m_written, static_cast<size_t>(m_data.size() - m_written));
             if (n > 0)
                 m_written += n;
             else
@@ -95,7 +96,8 @@ void TestCapturePulse::initTestCase()
     QtSoundSystem sound;
     for (std::uint32_t i = 0; i < sound.WaveInNumDevs(); ++i) {
         QString name;
-        if (sound.WaveInGetDevCaps(static_cast<int>(i), name) == MMSYSERR::NoError && name == QLatin1String("PipeSource"))
+        if (sound.WaveInGetDevCaps(static_cast<int>(i), name) == MMSYSERR::NoError &&
+            name == QLatin1String("PipeSource"))
             m_device = static_cast<int>(i);
     }
     if (m_device < 0)
@@ -146,10 +148,10 @@ void TestCapturePulse::capturesFedSpeechBitExact()
     QCOMPARE(file.left(58), MessageHead(WaveTag::ALaw, n));
     QCOMPARE(rec.Duration(), static_cast<std::int32_t>(n * 2 / 16000.5));
     const QByteArray expected = SoxEncode(Bytes(speech.data(), speech.size()), QStringLiteral("a-law"));
-    QVERIFY2(file.mid(58).contains(expected),
-             qPrintable(QStringLiteral("the fed speech (%1 bytes) is not in the %2 captured bytes")
-                            .arg(expected.size())
-                            .arg(n)));
+    QVERIFY2(
+        file.mid(58).contains(expected),
+        qPrintable(
+            QStringLiteral("the fed speech (%1 bytes) is not in the %2 captured bytes").arg(expected.size()).arg(n)));
 }
 
 QTEST_GUILESS_MAIN(TestCapturePulse)

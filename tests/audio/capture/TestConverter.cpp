@@ -102,7 +102,8 @@ void TestConverter::inBufferSize()
     if (tag == WaveTag::Pcm)
         f = PcmFormat(static_cast<std::uint32_t>(rate));
     MMRESULT code = 0;
-    QCOMPARE(conv.InBufferSize(FormatOut(f), static_cast<std::uint32_t>(bytes), code), static_cast<std::uint32_t>(block));
+    QCOMPARE(conv.InBufferSize(FormatOut(f), static_cast<std::uint32_t>(bytes), code),
+             static_cast<std::uint32_t>(block));
     QCOMPARE(code, static_cast<MMRESULT>(error));
     QCOMPARE(messages.Texts(), message.isEmpty() ? QStringList() : QStringList{message});
 }
@@ -328,7 +329,8 @@ void TestConverter::initPlayShowsSizes()
     messages.Clear();
     const QString missing = m_dir.filePath(QStringLiteral("nothing.wav"));
     QVERIFY(!conv.InitPlay(0, missing));
-    QCOMPARE(messages.Texts(), QStringList{QStringLiteral("[TConverter::InitPlay]Error opening/creating WaveFile -> ") + missing});
+    QCOMPARE(messages.Texts(),
+             QStringList{QStringLiteral("[TConverter::InitPlay]Error opening/creating WaveFile -> ") + missing});
 }
 
 QTEST_GUILESS_MAIN(TestConverter)

@@ -33,12 +33,12 @@ QString WriteWav(const QString& path, const std::vector<std::int16_t>& samples, 
     for (std::int16_t s : samples)
         for (int c = 0; c < channels; ++c)
             raw.append(Bytes(&s, 1));
-    const RunResult r = Run(QStringLiteral("sox"),
-                            {QStringLiteral("-D"), QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-r"),
-                             QString::number(rate), QStringLiteral("-e"), QStringLiteral("signed-integer"),
-                             QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-c"), QString::number(channels),
-                             QStringLiteral("-"), path},
-                            raw);
+    const RunResult r =
+        Run(QStringLiteral("sox"),
+            {QStringLiteral("-D"), QStringLiteral("-t"), QStringLiteral("raw"), QStringLiteral("-r"),
+             QString::number(rate), QStringLiteral("-e"), QStringLiteral("signed-integer"), QStringLiteral("-b"),
+             QStringLiteral("16"), QStringLiteral("-c"), QString::number(channels), QStringLiteral("-"), path},
+            raw);
     return r.exitCode == 0 ? QString() : QString::fromLocal8Bit(r.err);
 }
 
@@ -100,9 +100,12 @@ void TestMessageCli::importPlacesByLength_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("other");
     QTest::addColumn<int>("seconds");
-    QTest::newRow("117 blocks: 29 s, short name") << 117 * 2048 << "MESS340.6" << "MESS340.WAV" << 29;
-    QTest::newRow("116.5 blocks completed: 29 s") << 116 * 2048 + 1024 << "MESS340.6" << "MESS340.WAV" << 29;
-    QTest::newRow("118 blocks: 30 s, long name") << 118 * 2048 << "MESS340.WAV" << "MESS340.6" << 30;
+    QTest::newRow("117 blocks: 29 s, short name") << 117 * 2048 << "MESS340.6"
+                                                  << "MESS340.WAV" << 29;
+    QTest::newRow("116.5 blocks completed: 29 s") << 116 * 2048 + 1024 << "MESS340.6"
+                                                  << "MESS340.WAV" << 29;
+    QTest::newRow("118 blocks: 30 s, long name") << 118 * 2048 << "MESS340.WAV"
+                                                 << "MESS340.6" << 30;
 }
 
 void TestMessageCli::importPlacesByLength()
@@ -152,7 +155,8 @@ void TestMessageCli::importReadsCommonFormats()
     const QString plain = m_dir.filePath(QStringLiteral("five.wav"));
     QVERIFY(WriteWav(plain, pcm).isEmpty());
     const QString source = m_dir.filePath(QStringLiteral("source.") + suffix);
-    const RunResult conv = Run(QStringLiteral("sox"), QStringList{QStringLiteral("-D"), plain} + soxOptions + QStringList{source});
+    const RunResult conv =
+        Run(QStringLiteral("sox"), QStringList{QStringLiteral("-D"), plain} + soxOptions + QStringList{source});
     QVERIFY2(conv.exitCode == 0, conv.err.constData());
 
     TempWorkFolder wf;
@@ -215,8 +219,8 @@ void TestMessageCli::lawFromReportOrOption()
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QByteArray message = ReadTestFile(wf.current() + QStringLiteral("MESS340.6"));
     QCOMPARE(message.left(58), MessageHead(static_cast<std::uint16_t>(tag), 4096));
-    QVERIFY(message.mid(58) == SoxEncode(Bytes(pcm.data(), pcm.size()),
-                                         tag == 7 ? QStringLiteral("u-law") : QStringLiteral("a-law")));
+    QVERIFY(message.mid(58) ==
+            SoxEncode(Bytes(pcm.data(), pcm.size()), tag == 7 ? QStringLiteral("u-law") : QStringLiteral("a-law")));
 }
 
 void TestMessageCli::failuresChangeNothing_data()
@@ -226,8 +230,8 @@ void TestMessageCli::failuresChangeNothing_data()
     QTest::addColumn<QStringList>("extra");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    const QByteArray emptyWav = MessageHead(WaveTag::Pcm, 0)
-                                    .replace(20, 16, QByteArray::fromHex("01000100401f0000803e000002001000"));
+    const QByteArray emptyWav =
+        MessageHead(WaveTag::Pcm, 0).replace(20, 16, QByteArray::fromHex("01000100401f0000803e000002001000"));
     QTest::newRow("missing file") << "missing" << QByteArray() << QStringList() << 1 << "Cannot read the audio file";
     QTest::newRow("not audio") << "notes.txt" << QByteArray("just some text\n") << QStringList() << 1
                                << "Cannot read the audio file";
@@ -280,7 +284,8 @@ void TestMessageCli::infoAndDelete()
              0);
     r = RunCli(wf, info);
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(QString::fromLocal8Bit(r.out), QStringLiteral("File:     MESS340.6\nLaw:      mu-law\nLength:   1.28 s\n"));
+    QCOMPARE(QString::fromLocal8Bit(r.out),
+             QStringLiteral("File:     MESS340.6\nLaw:      mu-law\nLength:   1.28 s\n"));
 
     r = Run(Cli(), {QStringLiteral("--workfolder"), wf.path(), QStringLiteral("--no"), QStringLiteral("message"),
                     QStringLiteral("delete")});
