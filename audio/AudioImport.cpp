@@ -66,6 +66,15 @@ private:
     std::uint32_t m_blocks = 0;
 };
 
+// libsndfile's error text without its closing full stop.
+QString SndError(SNDFILE* f)
+{
+    QString text = QString::fromLocal8Bit(sf_strerror(f)).trimmed();
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
 bool ReplaceFile(const QString& from, const QString& to)
 {
     // rename() replaces the target in one step where the system allows it.
@@ -84,7 +93,7 @@ AudioImportResult ImportAudioFile(const QString& source, const QString& target, 
     std::unique_ptr<SNDFILE, SndFileCloser> sf(sf_open(QFile::encodeName(source).constData(), SFM_READ, &info));
     if (!sf) {
         result.errorText = QStringLiteral("Cannot read the audio file %1: %2")
-                               .arg(source, QString::fromLocal8Bit(sf_strerror(nullptr)));
+                               .arg(source, SndError(nullptr));
         return result;
     }
     result.sourceRate = info.samplerate;
@@ -166,7 +175,7 @@ AudioImportResult ImportAudioFile(const QString& source, const QString& target, 
     }
     if (sf_error(sf.get()) != SF_ERR_NO_ERROR)
         return fail(QStringLiteral("Cannot read the audio file %1: %2")
-                        .arg(source, QString::fromLocal8Bit(sf_strerror(sf.get()))));
+                        .arg(source, SndError(sf.get())));
     if (result.sourceFrames == 0)
         return fail(QStringLiteral("The audio file %1 holds no sound").arg(source));
     if ((resampler && !resample(nullptr, 0)) || !feeder.Finish())

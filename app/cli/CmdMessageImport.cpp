@@ -72,7 +72,7 @@ int RunMessageImport(CliContext& ctx)
     const QString recording = ctx.workFolder + ConfigFiles::Recording;
     const AudioImportResult r = ImportAudioFile(file, recording, static_cast<std::uint16_t>(tag), *ctx.messages);
     if (!r.ok) {
-        CliErr(r.errorText + QStringLiteral("; nothing was changed."));
+        CliErr(r.errorText + QStringLiteral(". Nothing was changed."));
         return CliExit::Failed;
     }
     const MessagePlacement p = PlaceMessageFile(recording, current, r.seconds);
