@@ -221,7 +221,9 @@ private:
             if (m_frontOffset >= h->dwBufferLength)
                 Finish();
         }
-        if (budget > 0) {
+        // Running dry counts only between buffers: before the first byte there is
+        // nothing to interrupt.
+        if (budget > 0 && m_playedBytes > 0) {
             m_starving = true;
             m_starvedNs += static_cast<std::int64_t>(budget / m_format.nBlockAlign * 1000000000ULL /
                                                      m_format.nSamplesPerSec);

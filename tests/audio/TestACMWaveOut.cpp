@@ -89,7 +89,7 @@ void TestACMWaveOut::alawMessagePlaysInThreeBlocks()
         ++ends;
         sender = s;
         closedAtEnd = p.GetState() == TACMWaveOut::Closed;
-        onMainThread = QThread::currentThread() == qApp->thread();
+        onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
     };
     QVERIFY(p.Open(path, -1));
     QCOMPARE(p.GetTimeTotal(), 2500u);
