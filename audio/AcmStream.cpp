@@ -53,6 +53,7 @@ struct TAcmStream::Resampler
     std::uint64_t outFrames = 0;
     std::vector<std::int16_t> fifo; // interleaved, outChannels
     std::vector<std::int16_t> mixed;
+    std::vector<std::int16_t> aligned;
     std::vector<std::int16_t> tmp;
 
     ~Resampler()
@@ -240,8 +241,10 @@ std::uint32_t TAcmStream::ResampleConvert(const std::uint8_t* in, std::uint32_t 
     const std::size_t frames = inBytes / m_src.nBlockAlign;
     r.mixed.resize(frames * r.outChannels);
     const std::int16_t* src = reinterpret_cast<const std::int16_t*>(in);
-    std::vector<std::int16_t> aligned(frames * r.inChannels);
-    std::memcpy(aligned.data(), src, aligned.size() * 2);
+    std::vector<std::int16_t>& aligned = r.aligned; // the caller's bytes need not be 16-bit aligned
+    aligned.resize(frames * r.inChannels);
+    if (!aligned.empty())
+        std::memcpy(aligned.data(), src, aligned.size() * 2);
     for (std::size_t f = 0; f < frames; ++f) {
         if (r.inChannels == r.outChannels) {
             for (unsigned c = 0; c < r.outChannels; ++c)

@@ -30,7 +30,7 @@ MMRESULT Pick(const QList<QAudioDevice>& list, const QAudioDevice& def, int devi
 {
     if (device == WAVE_MAPPER) {
         if (def.isNull())
-            return list.isEmpty() ? MMSYSERR::BadDeviceId : (out = list.first(), MMSYSERR::NoError);
+            return list.isEmpty() ? MMSYSERR::NoDriver : (out = list.first(), MMSYSERR::NoError);
         out = def;
         return MMSYSERR::NoError;
     }

@@ -511,7 +511,7 @@ private:
 MMRESULT DeviceName(const QStringList& names, int device, QString& name)
 {
     if (names.isEmpty())
-        return MMSYSERR::BadDeviceId;
+        return device == WAVE_MAPPER ? MMSYSERR::NoDriver : MMSYSERR::BadDeviceId;
     if (device == WAVE_MAPPER)
         device = 0;
     if (device < 0 || device >= names.size())

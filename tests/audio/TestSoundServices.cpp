@@ -473,6 +473,13 @@ void TestSoundServices::virtualDevicesAndFaults()
     QVERIFY(!in);
     QCOMPARE(sound.WaveInOpen(in, 1, PcmFormat(8000), nullptr), MMSYSERR::BadDeviceId);
 
+    VirtualSoundConfig none;
+    none.outputs.clear();
+    VirtualSoundSystem silent(none);
+    QCOMPARE(silent.WaveOutNumDevs(), 0u);
+    QCOMPARE(silent.WaveOutOpen(out, -1, PcmFormat(8000)), MMSYSERR::NoDriver);
+    QCOMPARE(silent.WaveOutOpen(out, 0, PcmFormat(8000)), MMSYSERR::BadDeviceId);
+
     QString text;
     QCOMPARE(WaveGetErrorText(MMSYSERR::BadDeviceId, text), MMSYSERR::NoError);
     QVERIFY(!text.isEmpty());
