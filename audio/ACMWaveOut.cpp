@@ -591,8 +591,7 @@ bool TACMWaveOut::Queue(const void* block)
     const auto* in = static_cast<const std::uint8_t*>(block);
     if (m_twoStage) {
         std::memcpy(m_preBuf.data(), in, m_preInSize);
-        MMRESULT r = m_pre->Convert(m_preHdr, m_firstConversion ? AcmConvert::Start : AcmConvert::BlockAlign);
-        (void)r;
+        m_pre->Convert(m_preHdr, m_firstConversion ? AcmConvert::Start : AcmConvert::BlockAlign);
     } else {
         std::memcpy(m_srcBuf.data(), in, m_mainHdr.cbSrcLength);
     }

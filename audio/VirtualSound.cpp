@@ -595,9 +595,3 @@ QList<VirtualPlayback> VirtualSoundSystem::Playbacks() const
     QMutexLocker lock(&m_shared->mutex);
     return m_shared->playbacks;
 }
-
-void VirtualSoundSystem::ClearPlaybacks()
-{
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->playbacks.clear();
-}
