@@ -22,6 +22,7 @@ private slots:
     void cleanup();
     void alawMessagePlaysInThreeBlocks();
     void mulawMessageSeekWhilePausedStaysPaused();
+    void seekWhilePlayingKeepsPlaying();
     void playOnClosedPlayer();
     void missingFileNoMessage();
     void pcmSourcePlaysInItsOwnFormat();
@@ -152,6 +153,32 @@ void TestACMWaveOut::mulawMessageSeekWhilePausedStaysPaused()
     QCOMPARE(ends, 1);
     log = m_sound->Playbacks();
     QCOMPARE(log[1].played, Decode(WaveTag::MuLaw, codes.mid(24000)));
+    QVERIFY(m_messages.entries.isEmpty());
+}
+
+void TestACMWaveOut::seekWhilePlayingKeepsPlaying()
+{
+    const QByteArray codes = G711Tone(WaveTag::ALaw, 48000, 300); // 6 s
+    const QString path = Write(QStringLiteral("six.wav"), MessageFile(WaveTag::ALaw, codes));
+    TACMWaveOut p(nullptr, *m_sound, m_messages);
+    int ends = 0;
+    p.OnEnd = [&](QObject*) { ++ends; };
+    QVERIFY(p.Open(path, -1));
+    QVERIFY(p.Play());
+    QTRY_VERIFY(p.GetTimePosition() >= 1);
+    QVERIFY(p.SetTimePosition(4));
+    QVERIFY(p.GetPlaying());
+    QVERIFY(!p.GetPaused());
+    QVERIFY(p.GetTimePosition() >= 4);
+    QVERIFY(p.SetTimePosition(0)); // back again
+    QVERIFY(p.GetTimePosition() < 2);
+    PlayToEnd(p, ends);
+    QCOMPARE(ends, 1);
+    const auto log = m_sound->Playbacks();
+    QCOMPARE(log.size(), 3);
+    QVERIFY(log[1].played.size() <= 2 * 16000 + 8000); // cut short by the second seek
+    QVERIFY(Decode(WaveTag::ALaw, codes.mid(32000)).startsWith(log[1].played));
+    QCOMPARE(log[2].played, Decode(WaveTag::ALaw, codes)); // from the start to the end
     QVERIFY(m_messages.entries.isEmpty());
 }
 
