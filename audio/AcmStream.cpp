@@ -53,6 +53,7 @@ struct TAcmStream::Resampler
     std::uint64_t outFrames = 0;
     std::vector<std::int16_t> fifo; // interleaved, outChannels
     std::vector<std::int16_t> mixed;
+    std::vector<std::int16_t> aligned;
     std::vector<std::int16_t> tmp;
 
     ~Resampler()
@@ -220,9 +221,15 @@ std::uint32_t TAcmStream::ResampleConvert(const std::uint8_t* in, std::uint32_t 
         if (r.soxr)
             soxr_delete(r.soxr);
         const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        // soxr hands out its output in bursts (its latency varies from call to call).
+        // Small transform sizes keep the bursts short; a fixed lead-in of silence at
+        // the start (below) absorbs them, so that every block yields exactly its share.
         const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_runtime_spec_t rt = soxr_runtime_spec(1);
+        rt.log2_min_dft_size = 8;
+        rt.log2_large_dft_size = 10;
         soxr_error_t err = nullptr;
-        r.soxr = soxr_create(m_src.nSamplesPerSec, m_dst.nSamplesPerSec, r.outChannels, &err, &io, &q, nullptr);
+        r.soxr = soxr_create(m_src.nSamplesPerSec, m_dst.nSamplesPerSec, r.outChannels, &err, &io, &q, &rt);
         if (err || !r.soxr) {
             r.soxr = nullptr;
             return 0xFFFFFFFFu;
@@ -234,8 +241,10 @@ std::uint32_t TAcmStream::ResampleConvert(const std::uint8_t* in, std::uint32_t 
     const std::size_t frames = inBytes / m_src.nBlockAlign;
     r.mixed.resize(frames * r.outChannels);
     const std::int16_t* src = reinterpret_cast<const std::int16_t*>(in);
-    std::vector<std::int16_t> aligned(frames * r.inChannels);
-    std::memcpy(aligned.data(), src, aligned.size() * 2);
+    std::vector<std::int16_t>& aligned = r.aligned; // the caller's bytes need not be 16-bit aligned
+    aligned.resize(frames * r.inChannels);
+    if (!aligned.empty())
+        std::memcpy(aligned.data(), src, aligned.size() * 2);
     for (std::size_t f = 0; f < frames; ++f) {
         if (r.inChannels == r.outChannels) {
             for (unsigned c = 0; c < r.outChannels; ++c)
@@ -275,8 +284,11 @@ std::uint32_t TAcmStream::ResampleConvert(const std::uint8_t* in, std::uint32_t 
     const std::uint32_t da = m_dst.nBlockAlign;
     const std::uint32_t capFrames = outCap / da;
     emitFrames = std::min<std::uint64_t>(emitFrames, capFrames);
-    if (!end && r.fifo.size() / r.outChannels < emitFrames) // start-up delay: silence in front
-        r.fifo.insert(r.fifo.begin(), (emitFrames - r.fifo.size() / r.outChannels) * r.outChannels, 0);
+    // Lead-in: the filter's delay plus 50 ms of headroom for the bursts, as silence in
+    // front. Later calls find enough in the FIFO; should one not, it is padded there.
+    const std::uint64_t headroom = start ? m_dst.nSamplesPerSec / 20 : 0;
+    if (!end && r.fifo.size() / r.outChannels < emitFrames + headroom)
+        r.fifo.insert(r.fifo.begin(), (emitFrames + headroom - r.fifo.size() / r.outChannels) * r.outChannels, 0);
     emitFrames = std::min<std::uint64_t>(emitFrames, r.fifo.size() / r.outChannels);
     const std::size_t n = static_cast<std::size_t>(emitFrames) * r.outChannels;
     if (m_encodeTag == 0) {

@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <deque>
 
@@ -29,7 +30,7 @@ MMRESULT Pick(const QList<QAudioDevice>& list, const QAudioDevice& def, int devi
 {
     if (device == WAVE_MAPPER) {
         if (def.isNull())
-            return list.isEmpty() ? MMSYSERR::BadDeviceId : (out = list.first(), MMSYSERR::NoError);
+            return list.isEmpty() ? MMSYSERR::NoDriver : (out = list.first(), MMSYSERR::NoError);
         out = def;
         return MMSYSERR::NoError;
     }
@@ -44,9 +45,11 @@ class PullQueue final : public QIODevice
 {
 public:
     QMutex mutex;
-    std::deque<tWaveHdr*> queue;
+    std::deque<tWaveHdr*> queue;                            // waiting to be read by the sink
+    std::deque<std::pair<tWaveHdr*, std::uint64_t>> taken; // read; played once the sink passes the offset
     std::deque<tWaveHdr*> done;
     std::uint32_t frontOffset = 0;
+    std::uint64_t takenBytes = 0; // bytes read by the sink since the start or the last reset
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override
@@ -57,13 +60,31 @@ public:
             n += h->dwBufferLength;
         return n - frontOffset + QIODevice::bytesAvailable();
     }
-    void FinishFront()
+    static void MarkDone(tWaveHdr* h) { h->dwFlags = (h->dwFlags | WHDR::Done) & ~WHDR::InQueue; }
+    // Everything comes back at once (reset).
+    void ReturnAll()
     {
-        tWaveHdr* h = queue.front();
-        queue.pop_front();
-        h->dwFlags = (h->dwFlags | WHDR::Done) & ~WHDR::InQueue;
-        done.push_back(h);
+        for (auto& t : taken) {
+            MarkDone(t.first);
+            done.push_back(t.first);
+        }
+        taken.clear();
+        for (tWaveHdr* h : queue) {
+            MarkDone(h);
+            done.push_back(h);
+        }
+        queue.clear();
         frontOffset = 0;
+        takenBytes = 0;
+    }
+    // Buffers the sink has played up to 'played' bytes are done.
+    void Played(std::uint64_t played)
+    {
+        while (!taken.empty() && taken.front().second <= played) {
+            MarkDone(taken.front().first);
+            done.push_back(taken.front().first);
+            taken.pop_front();
+        }
     }
 
 protected:
@@ -76,9 +97,13 @@ protected:
             const qint64 take = std::min<qint64>(maxSize - n, h->dwBufferLength - frontOffset);
             std::memcpy(data + n, h->lpData + frontOffset, static_cast<size_t>(take));
             n += take;
+            takenBytes += static_cast<std::uint64_t>(take);
             frontOffset += static_cast<std::uint32_t>(take);
-            if (frontOffset >= h->dwBufferLength)
-                FinishFront();
+            if (frontOffset >= h->dwBufferLength) {
+                queue.pop_front();
+                frontOffset = 0;
+                taken.emplace_back(h, takenBytes);
+            }
         }
         return n;
     }
@@ -100,6 +125,11 @@ public:
             m_io.open(QIODevice::ReadOnly);
             m_sink->start(&m_io);
             m_started = m_sink->error() == QAudio::NoError;
+            // The sink reads ahead of what is heard; a buffer is done once it has been played.
+            m_tick = new QTimer(m_context);
+            m_tick->setInterval(10);
+            QObject::connect(m_tick, &QTimer::timeout, m_context, [this] { Tick(); });
+            m_tick->start();
         });
     }
     ~QtWaveOut() override
@@ -175,8 +205,7 @@ public:
             m_sink->stop();
             {
                 QMutexLocker lock(&m_io.mutex);
-                while (!m_io.queue.empty())
-                    m_io.FinishFront();
+                m_io.ReturnAll();
             }
             if (!m_paused)
                 m_sink->start(&m_io);
@@ -189,10 +218,13 @@ public:
             return MMSYSERR::InvalHandle;
         {
             QMutexLocker lock(&m_io.mutex);
-            if (!m_io.queue.empty())
+            if (!m_io.queue.empty() || !m_io.taken.empty())
                 return WAVERR::StillPlaying;
         }
-        OnAudio([&] { m_sink->stop(); });
+        OnAudio([&] {
+            m_tick->stop();
+            m_sink->stop();
+        });
         m_closed = true;
         return MMSYSERR::NoError;
     }
@@ -218,6 +250,16 @@ public:
     bool Started() const { return m_started; }
 
 private:
+    void Tick()
+    {
+        const QAudio::State st = m_sink->state();
+        const std::uint64_t us = static_cast<std::uint64_t>(std::max<qint64>(0, m_sink->processedUSecs()));
+        const std::uint64_t played = us * m_format.nSamplesPerSec / 1000000ULL * m_format.nBlockAlign;
+        QMutexLocker lock(&m_io.mutex);
+        // Idle: the sink ran out of data, so whatever it read has been played.
+        m_io.Played(st == QAudio::IdleState && m_io.queue.empty() ? m_io.takenBytes : played);
+    }
+
     template <class F> void OnAudio(F f)
     {
         if (QThread::currentThread() == &m_thread)
@@ -230,6 +272,7 @@ private:
     QThread m_thread;
     QObject* m_context = nullptr;
     QAudioSink* m_sink = nullptr;
+    QTimer* m_tick = nullptr;
     PullQueue m_io;
     bool m_started = false;
     bool m_paused = false;

@@ -3,9 +3,11 @@
 //
 // Device numbers follow QMediaDevices::audioOutputs()/audioInputs(); -1 is the
 // default device. An output device runs its QAudioSink in pull mode on a thread of
-// its own, reading the queued buffers; a buffer counts as done when the sink has
-// taken all of it. An input device reads its QAudioSource on the thread that opened
-// it and fills the added buffers in order.
+// its own, reading the queued buffers. A buffer counts as done once the sink has
+// played past its end (processedUSecs), not merely read it: PulseAudio reads up to
+// a second ahead, and a player that closed on "read" would cut off the end.
+// An input device reads its QAudioSource on the thread that opened it and fills the
+// added buffers in order.
 
 #include "SoundSystem.h"
 

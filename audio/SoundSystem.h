@@ -104,6 +104,8 @@ public:
     virtual QString BackendName() const = 0;
 
     virtual std::uint32_t WaveOutNumDevs() = 0;
+    // Device numbers: 0 .. count - 1, or -1 for the default; a number out of range gives
+    // MMSYSERR::BadDeviceId, -1 without any device MMSYSERR::NoDriver.
     // Product name of a device (at most 31 characters); -1 names the default device.
     virtual MMRESULT WaveOutGetDevCaps(int device, QString& productName) = 0;
     // Opens device (or -1) for a PCM format. The device starts in the playing state,

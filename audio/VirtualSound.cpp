@@ -221,7 +221,9 @@ private:
             if (m_frontOffset >= h->dwBufferLength)
                 Finish();
         }
-        if (budget > 0) {
+        // Running dry counts only between buffers: before the first byte there is
+        // nothing to interrupt.
+        if (budget > 0 && m_playedBytes > 0) {
             m_starving = true;
             m_starvedNs += static_cast<std::int64_t>(budget / m_format.nBlockAlign * 1000000000ULL /
                                                      m_format.nSamplesPerSec);
@@ -509,7 +511,7 @@ private:
 MMRESULT DeviceName(const QStringList& names, int device, QString& name)
 {
     if (names.isEmpty())
-        return MMSYSERR::BadDeviceId;
+        return device == WAVE_MAPPER ? MMSYSERR::NoDriver : MMSYSERR::BadDeviceId;
     if (device == WAVE_MAPPER)
         device = 0;
     if (device < 0 || device >= names.size())
@@ -592,10 +594,4 @@ QList<VirtualPlayback> VirtualSoundSystem::Playbacks() const
 {
     QMutexLocker lock(&m_shared->mutex);
     return m_shared->playbacks;
-}
-
-void VirtualSoundSystem::ClearPlaybacks()
-{
-    QMutexLocker lock(&m_shared->mutex);
-    m_shared->playbacks.clear();
 }

@@ -105,7 +105,6 @@ public:
                         WaveInNotify notify) override;
 
     QList<VirtualPlayback> Playbacks() const;
-    void ClearPlaybacks();
     const std::shared_ptr<IAudioClock>& Clock() const { return m_clock; }
 
     struct Shared; // state the devices share with the system

@@ -75,7 +75,7 @@ struct tWaveFormatOut
 // block align := channels × bits ÷ 8; bytes per second := block align × rate.
 inline void RecomputeFormat(tWAVEFORMATEX& f)
 {
-    f.nBlockAlign = static_cast<std::uint16_t>(f.nChannels * f.wBitsPerSample / 8);
+    f.nBlockAlign = static_cast<std::uint16_t>(static_cast<std::uint32_t>(f.nChannels) * f.wBitsPerSample / 8);
     f.nAvgBytesPerSec = static_cast<std::uint32_t>(f.nBlockAlign) * f.nSamplesPerSec;
 }
 
