@@ -1,5 +1,9 @@
 #include "FtpClient.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <QEventLoop>
 #include <QFile>
 #include <QTcpServer>
@@ -408,13 +412,29 @@ bool TFtpClient::Transfer(DataKind kind, const QByteArray& command)
     if (!Connected())
         return Finish(Fail(426, QStringLiteral("Not connected")));
 
-    QFile file(LocalFileName);
-    const bool opened = kind == DataKind::Store ? file.open(QIODevice::ReadOnly)
-                                                : file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    const QIODevice::OpenMode mode =
+        kind == DataKind::Store ? QIODevice::ReadOnly : QIODevice::WriteOnly | QIODevice::Truncate;
+    QFile file;
+    bool opened = false;
+    QString reason;
+    if (LocalFileNative.isEmpty()) {
+        file.setFileName(LocalFileName);
+        opened = file.open(mode);
+        reason = file.errorString();
+    } else {
+        const int flags = kind == DataKind::Store ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
+        const int fd = ::open(LocalFileNative.constData(), flags | O_CLOEXEC, 0644);
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+        opened = fd >= 0 && file.open(fd, mode, QFileDevice::AutoCloseHandle);
+        if (fd >= 0 && !opened) {
+            reason = file.errorString();
+            ::close(fd);
+        }
+    }
     if (!opened) {
         const QString text = QStringLiteral("Cannot %1 file \"%2\". %3")
                                  .arg(kind == DataKind::Store ? QStringLiteral("open") : QStringLiteral("create"),
-                                      LocalFileName, file.errorString());
+                                      LocalFileName, reason);
         m_pendingExceptions << text;
         return Finish(Fail(0, text));
     }

@@ -59,6 +59,10 @@ public:
     // Transfer parameters: the remote file name or listing argument, and the local path.
     QByteArray HostFileName;
     QString LocalFileName;
+    // When not empty, the local file's path as the file system's bytes, used instead of
+    // LocalFileName to open it (8-bit names that are no valid UTF-8); LocalFileName then
+    // only names the file in messages.
+    QByteArray LocalFileNative;
 
     // Seconds without progress before an operation is aborted.
     int Timeout = 15;

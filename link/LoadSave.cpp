@@ -16,11 +16,11 @@
 
 namespace {
 
-// The local path of a remote name inside folder, spelled so that the file system sees the
-// name's bytes.
-QString LocalPath(const QString& folder, const QByteArray& name)
+// Points the client's local file at name inside folder, by its bytes (names are 8-bit text).
+void SetLocalFile(TFtpClient& ftp, const QString& folder, const QByteArray& name)
 {
-    return QFile::decodeName(NativeFs::Join(folder, name));
+    ftp.LocalFileName = NativeFs::Display(folder, name);
+    ftp.LocalFileNative = NativeFs::Join(folder, name);
 }
 
 QString Shown(const QByteArray& name)
@@ -57,7 +57,7 @@ QList<QByteArray> TRecorderTransfer::ListAccountFiles()
     TFtpClient& ftp = m_parts.Ftp;
     const QString listing = m_parts.WorkFolder + ConfigFiles::AccountListing;
     ftp.HostFileName = QByteArrayLiteral("USR.*");
-    ftp.LocalFileName = listing;
+    SetLocalFile(ftp, m_parts.WorkFolder, ConfigFiles::AccountListing.toLatin1());
     m_parts.Progress.SetText(TransferText::ListingProgress);
     if (!ftp.Dir()) {
         // A recorder without account files may answer the listing with "no such file".
@@ -81,14 +81,13 @@ bool TRecorderTransfer::DownloadFile(const QByteArray& name, bool reportMissing,
 {
     TFtpClient& ftp = m_parts.Ftp;
     m_parts.Progress.SetText(QStringLiteral("Downloading ") + Shown(name));
-    const QString local = LocalPath(folder, name);
     ftp.HostFileName = name;
-    ftp.LocalFileName = local;
+    SetLocalFile(ftp, folder, name);
     ftp.Get();
     const int code = ftp.StatusCode();
     if (code == FtpCode::TransferComplete)
         return true;
-    QFile::remove(local);
+    NativeFs::Remove(ftp.LocalFileNative);
     if (code == FtpCode::FileNotFound) {
         if (!reportMissing)
             return true;
@@ -103,7 +102,7 @@ bool TRecorderTransfer::DownloadFile(const QByteArray& name, bool reportMissing,
 void TRecorderTransfer::SendKeyCommand(const QByteArray& keyBytes)
 {
     m_parts.Ftp.HostFileName = KeyCommand(keyBytes);
-    m_parts.Ftp.LocalFileName = m_parts.WorkFolder + ConfigFiles::KeyOutput;
+    SetLocalFile(m_parts.Ftp, m_parts.WorkFolder, ConfigFiles::KeyOutput.toLatin1());
     m_parts.Ftp.Dir();
 }
 
@@ -320,7 +319,7 @@ bool TSaveProcedure::UploadFile(const QByteArray& name)
 {
     m_parts.Progress.SetText(QStringLiteral("Uploading ") + Shown(name));
     m_parts.Ftp.HostFileName = name;
-    m_parts.Ftp.LocalFileName = LocalPath(CurrentFolder(), name);
+    SetLocalFile(m_parts.Ftp, CurrentFolder(), name);
     if (m_parts.Ftp.Put())
         return true;
     ReportFtpError(m_parts.Ftp, m_parts.Messages);

@@ -181,6 +181,7 @@ private slots:
     void messageState();
     void helpAndBrowse();
     void progressWindow();
+    void missingPicturesEndTheStart();
 };
 
 void TestMainWindow::layout()
@@ -1080,6 +1081,21 @@ void TestMainWindow::progressWindow()
     QCOMPARE(p->Progress->value(), 100);
     sink.HideProgress();
     QVERIFY(!p->isVisible());
+}
+
+void TestMainWindow::missingPicturesEndTheStart()
+{
+    // Without the transport strip's pictures beside the program, construction fails with a
+    // message that names the missing file.
+    TempWorkFolder work;
+    QTemporaryDir empty;
+    try {
+        auto run = Start(work.path(), {}, {}, empty.path());
+        QFAIL("the window was created without its pictures");
+    } catch (const std::exception& e) {
+        const QString text = QString::fromLocal8Bit(e.what());
+        QVERIFY2(text.contains(QStringLiteral("btnclickrec.png")), qPrintable(text));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,6 +2,7 @@
 #include "ConnectLogin.h"
 #include "FtpClient.h"
 #include "LoadSave.h"
+#include "NativeFs.h"
 #include "RecorderSim.h"
 #include "ReplyCapture.h"
 #include "ScriptedMessageService.h"
@@ -94,6 +95,7 @@ private slots:
     void saveRefusedDeleteKeepsModified();
     void saveFailedAccountUploadKeepsModified();
     void saveBadLineNumbers();
+    void eightBitNamesTravelByteForByte();
 };
 
 void TestLoadSave::loadReplacesLocalCopy()
@@ -478,6 +480,31 @@ void TestLoadSave::saveBadLineNumbers()
     QCOMPARE(rig.prompt->Titles, QStringList{});
     QCOMPARE(rig.sim.CommandLog(), QList<QByteArray>{});
     QCOMPARE(FilesIn(rig.wf.current()), QStringList{}); // the local copy is not written
+}
+
+void TestLoadSave::eightBitNamesTravelByteForByte()
+{
+    // A Latin-1 user name: the same bytes in the local file name, on the recorder and back.
+    const QByteArray name("J\xc9R\xd4ME");
+    Rig rig;
+    rig.sim.PutFile("CFG.USR", Cfg8);
+    QVERIFY2(rig.Start({"--report", "SV-300"}), qPrintable(rig.sim.Error));
+    FillForSave(rig);
+    rig.snap.ListMode = 0;
+    rig.snap.Accounts.append({name, "p\xe4ss", "5551234"});
+    const bool sent = TSaveProcedure(*rig.parts).ButtonUpdateFaxServerClick();
+    QVERIFY2(sent && rig.msg.Texts().isEmpty(), qPrintable(rig.msg.Texts().join('|')));
+    QVERIFY(NativeFs::Exists(NativeFs::Join(rig.sim.Root(), "USR." + name)));
+
+    Rig other;
+    int err = 0;
+    bool opened = false;
+    QVERIFY(NativeFs::Write(NativeFs::Join(other.sim.Root(), "USR." + name), "p\xe4ss\r\n5551234\r\n", err, opened));
+    QVERIFY2(other.Start({"--report", "SV-300"}), qPrintable(other.sim.Error));
+    QVERIFY(TLoadProcedure(*other.parts).ButtonUpdateLocalClick());
+    QCOMPARE(other.msg.Texts(), QStringList{});
+    QVERIFY(other.snap.Accounts.contains(tFTPInfo{name, "p\xe4ss", "5551234"}));
+    QVERIFY(NativeFs::Exists(NativeFs::Join(other.wf.current(), "USR." + name)));
 }
 
 QTEST_GUILESS_MAIN(TestLoadSave)
