@@ -34,7 +34,8 @@ bool ReadPng(const QString& path, QImage& image, QString* error)
     return true;
 }
 
-// Fills picture from path and, when it exists, from its "@2x" companion.
+// Fills picture from path and checks its "@2x" companion when there is one (readable as a
+// PNG, exactly twice the size); the companion is decoded when first drawn.
 // The picture is only changed when everything that exists could be read.
 bool LoadPicture(tMbPicture& picture, const QString& path, QString* error)
 {
@@ -42,27 +43,46 @@ bool LoadPicture(tMbPicture& picture, const QString& path, QString* error)
     if (!ReadPng(path, image, error))
         return false;
 
-    QImage image2x;
     QString path2x = path;
     path2x.insert(path2x.size() - 4, QStringLiteral("@2x")); // every name here ends with ".png"
-    if (QFileInfo::exists(path2x)) {
-        if (!ReadPng(path2x, image2x, error))
+    const bool has2x = QFileInfo::exists(path2x);
+    if (has2x) {
+        QImageReader reader(path2x, "png");
+        const QSize size = reader.size();
+        if (!reader.canRead() || !size.isValid()) {
+            if (error)
+                *error = CannotLoadText(path2x, reader.errorString());
             return false;
-        if (image2x.size() != image.size() * 2) {
+        }
+        if (size != image.size() * 2) {
             if (error)
                 *error = CannotLoadText(
                     path2x, QStringLiteral("It is not twice the size of %1.").arg(QFileInfo(path).fileName()));
             return false;
         }
-        image2x.setDevicePixelRatio(2.0);
     }
 
+    picture = tMbPicture();
     picture.Image = QPixmap::fromImage(image);
-    picture.Image2x = image2x.isNull() ? QPixmap() : QPixmap::fromImage(image2x);
+    picture.Path2x = has2x ? path2x : QString();
     return true;
 }
 
 } // namespace
+
+const QPixmap& tMbPicture::Image2x() const
+{
+    if (!m_decoded2x && Has2x()) {
+        m_decoded2x = true;
+        QImage image;
+        QImageReader reader(Path2x, "png");
+        if (reader.read(&image) && image.size() == Image.size() * 2) {
+            image.setDevicePixelRatio(2.0);
+            m_image2x = QPixmap::fromImage(image);
+        }
+    }
+    return m_image2x;
+}
 
 TMbButtons::TMbButtons(QWidget* parent) : QWidget(parent)
 {
@@ -202,7 +222,8 @@ void TMbButtons::paintEvent(QPaintEvent*)
         }
         if (picture->IsEmpty())
             continue;
-        const QPixmap& image = highDensity && !picture->Image2x.isNull() ? picture->Image2x : picture->Image;
+        const QPixmap& dense = highDensity ? picture->Image2x() : picture->Image;
+        const QPixmap& image = dense.isNull() ? picture->Image : dense;
         painter.setClipRect(BandRect(i));
         painter.drawPixmap(QPoint(m_DrawOffsetX, m_DrawOffsetY), image);
         painter.setClipping(false);

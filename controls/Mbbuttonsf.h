@@ -35,14 +35,24 @@ struct tMbButton
 };
 
 // One PNG picture of the whole strip. Image is drawn at one picture pixel per logical
-// pixel; Image2x, when present, is the same picture at twice the resolution and is drawn
-// instead on high-density screens. Both empty: the picture draws nothing.
+// pixel. A high-density companion ("name@2x.png", twice the size) is drawn instead on
+// high-density screens; it is checked when the pictures are loaded but decoded only when
+// first drawn, so a start on an ordinary screen does not pay for it. Image empty: the
+// picture draws nothing.
 struct tMbPicture
 {
     QPixmap Image;
-    QPixmap Image2x;
+    QString Path2x; // the companion's file, empty when there is none
+
     bool IsEmpty() const { return Image.isNull(); }
     int Width() const { return Image.width(); } // in picture coordinates
+    bool Has2x() const { return !Path2x.isEmpty(); }
+    // The companion, decoded on the first call; null when there is none or it cannot be read.
+    const QPixmap& Image2x() const;
+
+private:
+    mutable QPixmap m_image2x;
+    mutable bool m_decoded2x = false;
 };
 
 // A row of round media-transport buttons painted from three whole-strip pictures (normal,

@@ -476,8 +476,8 @@ void TestMbButtons::highDensityUsesDoubleSizePictures()
     const QColor dense(200, 100, 50);
     QVERIFY(WritePicture(pictures.path() + "btnnormalrec@2x.png", dense, 2));
     QVERIFY(m_strip->LoadImages(pictures.path(), true));
-    QVERIFY(!m_strip->RecNormal().Image2x.isNull());
-    QVERIFY(m_strip->RecOver().Image2x.isNull());
+    QVERIFY(m_strip->RecNormal().Has2x());
+    QVERIFY(!m_strip->RecOver().Has2x());
 
     auto render = [&](qreal dpr) {
         QImage image(m_strip->size() * dpr, QImage::Format_ARGB32);
@@ -493,6 +493,19 @@ void TestMbButtons::highDensityUsesDoubleSizePictures()
     const QImage wide = render(2.0);
     QCOMPARE(PixelAt(wide, 2 * 304 + 1, 80), dense);
     QCOMPARE(PixelAt(wide, 2 * 305, 80), m_strip->Color());
+
+    // A companion whose header reads but whose data is damaged is found when first drawn;
+    // the strip then draws the ordinary picture.
+    {
+        QFile damaged(pictures.path() + "btnoverrec@2x.png");
+        QVERIFY(WritePicture(damaged.fileName(), dense, 2));
+        QVERIFY(damaged.resize(damaged.size() / 2));
+        QVERIFY(m_strip->LoadImages(pictures.path(), true));
+        QVERIFY(m_strip->RecOver().Has2x());
+        QVERIFY(m_strip->RecOver().Image2x().isNull());
+        QVERIFY(QFile::remove(damaged.fileName()));
+        QVERIFY(m_strip->LoadImages(pictures.path(), true));
+    }
 
     // A companion of the wrong size is reported, naming it.
     QVERIFY(WritePicture(pictures.path() + "btnover@2x.png", dense, 1));
@@ -629,8 +642,8 @@ void TestMbButtons::generatedPicturesFollowContract()
     }
 
     // The high-density versions are beside them and were taken.
-    QVERIFY(!strip.CurrentNormal().Image2x.isNull());
-    QCOMPARE(strip.CurrentNormal().Image2x.size(), normal.size() * 2);
+    QVERIFY(strip.CurrentNormal().Has2x());
+    QCOMPARE(strip.CurrentNormal().Image2x().size(), normal.size() * 2);
 }
 
 QTEST_MAIN(TestMbButtons)
