@@ -4,18 +4,25 @@
 
 #include <QDir>
 
-QString ResolveWorkFolder()
+QString UserDataFolder()
 {
-    // The per-user data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base)) {
         const QString home = qEnvironmentVariable("HOME");
         if (home.isEmpty())
-            return QString(); // no per-user folder: everything relative to the current directory
+            return QString();
         base = home + QStringLiteral("/.local/share");
     }
     while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
         base.chop(1);
+    return base;
+}
+
+QString ResolveWorkFolder()
+{
+    const QString base = UserDataFolder();
+    if (base.isEmpty())
+        return QString(); // no per-user folder: everything relative to the current directory
     const QString folder = base + QStringLiteral("/Marbeck/Pellaro");
     if (!QDir().mkpath(folder))
         throw WorkFolderError(("Cannot create settings directory " + folder).toLocal8Bit().toStdString());

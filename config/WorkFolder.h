@@ -14,7 +14,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// $XDG_DATA_HOME (default ~/.local/share) + "/Marbeck/Pellaro/", created with its parents.
+// The per-user data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share;
+// without a final '/'. Empty when neither can be determined.
+QString UserDataFolder();
+
+// UserDataFolder() + "/Marbeck/Pellaro/", created with its parents.
 // Throws WorkFolderError when it cannot be created. Ends with '/'.
 QString ResolveWorkFolder();
 

@@ -1,6 +1,7 @@
 #include "Updater.h"
 
 #include "IniFile.h"
+#include "WorkFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -110,13 +111,9 @@ QString UpdateFolder()
     if (base.isEmpty() || QDir::isRelativePath(base))
         return ProgramFolder();
 #else
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base)) {
-        const QString home = qEnvironmentVariable("HOME");
-        if (home.isEmpty())
-            return ProgramFolder();
-        base = home + QStringLiteral("/.local/share");
-    }
+    QString base = UserDataFolder();
+    if (base.isEmpty())
+        return ProgramFolder();
 #endif
     while (base.size() > 1 && (base.endsWith(QLatin1Char('/')) || base.endsWith(QLatin1Char('\\'))))
         base.chop(1);
