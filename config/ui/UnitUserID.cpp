@@ -2,50 +2,16 @@
 
 #include "AccountRules.h"
 #include "ListMode.h"
+#include "TextInput.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QValidator>
 #include <QVBoxLayout>
-
-namespace {
-
-// Configuration text is 8-bit: the edits take only characters that Latin-1 can hold,
-// so that nothing typed turns into a different byte when it is stored.
-class Latin1Validator final : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        for (const QChar c : std::as_const(input)) {
-            if (c.unicode() > 0xFF)
-                return Invalid;
-        }
-        return Acceptable;
-    }
-};
-
-// Shows every character of the password as '#'.
-class HashPasswordStyle final : public QProxyStyle
-{
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '#';
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
-
-} // namespace
 
 TFormFTPAccount::TFormFTPAccount(IMessageService& messages, QWidget* parent)
     : QDialog(parent), m_messages(messages)

@@ -1,34 +1,16 @@
 #include "UnitConnect.h"
 
+#include "TextInput.h"
+
 #include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-
-// Shows every password character as '#'.
-class HashPasswordStyle final : public QProxyStyle
-{
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '#';
-        if (hint == SH_LineEdit_PasswordMaskDelay)
-            return 0;
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
-
-} // namespace
 
 TFormConnect::TFormConnect(QWidget* owner, const RecorderAddress& address) : QDialog(owner), m_address(address)
 {
