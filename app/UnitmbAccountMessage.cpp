@@ -8,6 +8,7 @@
 #include "MessageFile.h"
 #include "QtSound.h"
 #include "SoundSystem.h"
+#include "Mbbuttonsf.h"
 #include "UiThreadMessages.h"
 
 #include <QButtonGroup>
@@ -16,8 +17,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -34,6 +40,23 @@ constexpr int kStartPasses = 100;
 
 const QColor kLevelNormal(0, 0, 128); // navy
 const QColor kLevelFull(255, 0, 0);   // red
+
+// The colour the style fills a tab page with; styles often draw it lighter than the
+// window, so a control that paints its own background would stand out as a grey block.
+QColor TabPageColour(QTabWidget* tabs)
+{
+    constexpr int side = 48;
+    QStyleOptionTabWidgetFrame option;
+    option.initFrom(tabs);
+    option.rect = QRect(0, 0, side, side);
+    QPixmap pixmap(side, side);
+    pixmap.fill(tabs->palette().color(QPalette::Window));
+    {
+        QPainter painter(&pixmap);
+        tabs->style()->drawPrimitive(QStyle::PE_FrameTabWidget, &option, &painter, tabs);
+    }
+    return pixmap.toImage().pixelColor(side / 2, side / 2);
+}
 
 } // namespace
 
@@ -79,6 +102,8 @@ void TFormServerSetup::CreateMessageComponents()
     SecondsTimer->setObjectName(QStringLiteral("SecondsTimer"));
     SecondsTimer->setInterval(kSecondsIntervalMs);
     connect(SecondsTimer, &QTimer::timeout, this, &TFormServerSetup::SecondsTimerTimer);
+
+    MbButtons1->SetColor(TabPageColour(PageControl1));
 
     QPalette level = RecordLevelPg->palette();
     level.setColor(QPalette::Highlight, kLevelNormal);
