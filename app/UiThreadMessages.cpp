@@ -15,7 +15,8 @@ void UiThreadMessages::ShowMessage(const QString& text)
         return;
     }
     IMessageService* target = &m_target;
-    QMetaObject::invokeMethod(m_context.data(), [target, text] { target->ShowMessage(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context.data(), [target, text] { target->ShowMessage(text); }, Qt::QueuedConnection);
 }
 
 MsgResult UiThreadMessages::Ask(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons)
@@ -24,10 +25,13 @@ MsgResult UiThreadMessages::Ask(const QString& text, const QString& caption, Msg
         return m_target.Ask(text, caption, icon, buttons);
     ShowMessage(text);
     switch (buttons) {
-    case MsgButtons::Ok: return MsgResult::Ok;
-    case MsgButtons::YesNo: return MsgResult::No;
+    case MsgButtons::Ok:
+        return MsgResult::Ok;
+    case MsgButtons::YesNo:
+        return MsgResult::No;
     case MsgButtons::OkCancel:
-    case MsgButtons::YesNoCancel: break;
+    case MsgButtons::YesNoCancel:
+        break;
     }
     return MsgResult::Cancel;
 }
@@ -39,5 +43,6 @@ void UiThreadMessages::ShowError(const QString& text)
         return;
     }
     IMessageService* target = &m_target;
-    QMetaObject::invokeMethod(m_context.data(), [target, text] { target->ShowError(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context.data(), [target, text] { target->ShowError(text); }, Qt::QueuedConnection);
 }

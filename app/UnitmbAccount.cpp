@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QAudioDevice>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -27,7 +28,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMenuBar>
 #include <QProgressBar>

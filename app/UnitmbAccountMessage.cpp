@@ -5,10 +5,10 @@
 
 #include "ACMRecord.h"
 #include "ACMWaveOut.h"
+#include "Mbbuttonsf.h"
 #include "MessageFile.h"
 #include "QtSound.h"
 #include "SoundSystem.h"
-#include "Mbbuttonsf.h"
 #include "UiThreadMessages.h"
 
 #include <QButtonGroup>

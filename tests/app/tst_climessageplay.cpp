@@ -85,9 +85,9 @@ void TestCliMessagePlay::tooManyArguments()
 {
     TempWorkFolder work;
     QByteArray out, err;
-    QCOMPARE(RunCli(work.path(), {QStringLiteral("message"), QStringLiteral("play"), QStringLiteral("a"),
-                                  QStringLiteral("b")},
-                    out, err),
+    QCOMPARE(RunCli(work.path(),
+                    {QStringLiteral("message"), QStringLiteral("play"), QStringLiteral("a"), QStringLiteral("b")}, out,
+                    err),
              2);
     QVERIFY2(err.contains("usage: pellaro-cli message play [FILE]"), err.constData());
 }

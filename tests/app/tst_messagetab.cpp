@@ -170,9 +170,9 @@ void TestMessageTab::recordsSpeech()
     QCOMPARE(ReadTestFile(work.current() + "MESS340.6"), recording);
     const std::uint32_t n = 12 * 2048;
     QCOMPARE(recording.left(58), CaptureFixture::MessageHead(tag, n));
-    const QByteArray sox = CaptureFixture::SoxEncode(CaptureFixture::Bytes(m_speech.data(), n),
-                                                     tag == WaveTag::MuLaw ? QStringLiteral("u-law")
-                                                                           : QStringLiteral("a-law"));
+    const QByteArray sox =
+        CaptureFixture::SoxEncode(CaptureFixture::Bytes(m_speech.data(), n),
+                                  tag == WaveTag::MuLaw ? QStringLiteral("u-law") : QStringLiteral("a-law"));
     QVERIFY2(recording.mid(58) == sox, "the message differs from sox's encoding of the speech");
     w->Timer1Timer();
     QCOMPARE(w->RecordLevelPg->value(), 0);
@@ -206,8 +206,12 @@ void TestMessageTab::lengthChoosesTheName_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("other");
     QTest::addColumn<QString>("duration");
-    QTest::newRow("117 blocks: 29 s") << 117 << "MESS340.6" << "MESS340.WAV" << "29";
-    QTest::newRow("118 blocks: 30 s") << 118 << "MESS340.WAV" << "MESS340.6" << "30";
+    QTest::newRow("117 blocks: 29 s") << 117 << "MESS340.6"
+                                      << "MESS340.WAV"
+                                      << "29";
+    QTest::newRow("118 blocks: 30 s") << 118 << "MESS340.WAV"
+                                      << "MESS340.6"
+                                      << "30";
 }
 
 void TestMessageTab::lengthChoosesTheName()
@@ -529,9 +533,9 @@ void TestMessageTab::startRefusals()
         QCOMPARE(rig.messages.scripted.entries.size(), 1);
         const Entry& e = rig.messages.scripted.entries.first();
         QVERIFY2(e.kind == c.kind, qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + e.text));
-        QCOMPARE(e.text, c.blockAnnounce ? QStringLiteral("Error opening/creating WaveFile -> ") + work.path() +
-                                               "announce.wav"
-                                         : c.text);
+        QCOMPARE(e.text, c.blockAnnounce
+                             ? QStringLiteral("Error opening/creating WaveFile -> ") + work.path() + "announce.wav"
+                             : c.text);
         w->SecondsTimerTimer();
         w->Timer1Timer();
         QCOMPARE(w->DurationL->text(), QString());
