@@ -8,6 +8,8 @@
 #include "ProgressSink.h"
 #include "RecorderRules.h"
 #include "ReplyCapture.h"
+#include "SoundSystem.h"
+#include "UiThreadMessages.h"
 #include "UnitUpdater.h"
 #include "UnitUserID.h"
 #include "WorkFolder.h"
@@ -160,8 +162,6 @@ TFormServerSetup::TFormServerSetup(IMessageService& messages, ServerSetupOptions
         m_options.programFolder = QCoreApplication::applicationDirPath();
     if (!m_options.programFolder.endsWith(QLatin1Char('/')))
         m_options.programFolder += QLatin1Char('/');
-    if (!m_options.captureDevices)
-        m_options.captureDevices = &SystemCaptureDevices;
     if (!m_options.openUrl)
         m_options.openUrl = DesktopUrlOpener();
 
@@ -188,6 +188,9 @@ TFormServerSetup::TFormServerSetup(IMessageService& messages, ServerSetupOptions
     QString pictureError;
     if (!MbButtons1->LoadImages(m_options.programFolder, true, &pictureError))
         throw std::runtime_error(pictureError.toLocal8Bit().toStdString());
+
+    // The capture-to-encoder component, the player and the message tab's timers.
+    CreateMessageComponents();
 
     // The FTP client with its two handlers: reply lines to the report capture, failures inside
     // the client as "FTP Exception".
@@ -216,15 +219,25 @@ TFormServerSetup::TFormServerSetup(IMessageService& messages, ServerSetupOptions
     m_SortColumn = settings.SortColumn;
     ApplyPlacement(settings.PosX, settings.PosY, settings.Width, settings.Height);
 
+    if (!m_options.captureDevices)
+        m_options.captureDevices = [this] { return CaptureDevicesOf(*m_sound); };
     RecordDevicesCB->addItem(QStringLiteral("Default Audio Device"));
     RecordDevicesCB->addItems(m_options.captureDevices());
     RecordDevicesCB->setCurrentIndex(0);
 
     LoadSnapshot(m_snapshot, CurrentFolder(), m_messages);
     ShowSnapshot();
+
+    Timer1->start();
+    SecondsTimer->start();
 }
 
-TFormServerSetup::~TFormServerSetup() = default;
+TFormServerSetup::~TFormServerSetup()
+{
+    // The sound components use the sound system and the message adapter, which go with
+    // the members; the children of the window would go only after them.
+    DestroyMessageComponents();
+}
 
 QString TFormServerSetup::CurrentFolder() const
 {
@@ -398,7 +411,9 @@ QWidget* TFormServerSetup::BuildMessageTab()
     MbButtons1->setObjectName(QStringLiteral("MbButtons1"));
     MbButtons1->setGeometry(x, 16, w, 81);
     MbButtons1->SetRecordButton(true);
-    MbButtons1->OnButtonClick = [this](TMbButtons*, std::int32_t) { MbButtons1ButtonClick(); };
+    MbButtons1->OnButtonClick = [this](TMbButtons* Sender, std::int32_t Seconds) {
+        MbButtons1ButtonClick(Sender, Seconds);
+    };
 
     RecordLevelPg = new QProgressBar(right);
     RecordLevelPg->setObjectName(QStringLiteral("RecordLevelPg"));
@@ -829,7 +844,7 @@ bool TFormServerSetup::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// ---- Load, save, message tab (filled by their own commands) -------------------------------
+// ---- Load and save -----------------------------------------------------------------------
 
 void TFormServerSetup::SetTransferRunning(bool running)
 {
@@ -867,16 +882,6 @@ void TFormServerSetup::ButtonUpdateFaxServerClick()
     SetTransferRunning(false);
     // The report of the recorder saved to may choose another audio law.
     ShowSnapshot();
-}
-
-void TFormServerSetup::DeleteMsgClick()
-{
-    // Deleting the notification message is handled here by the message tab.
-}
-
-void TFormServerSetup::MbButtons1ButtonClick()
-{
-    // The transport strip's buttons (record, play, stop, ...) are handled here by the message tab.
 }
 
 // ---- Menu commands -----------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -22,12 +23,17 @@ class QRadioButton;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QTimer;
 class IConnectPrompt;
 class IProgressSink;
+class ISoundSystem;
 class ReplyCapture;
+class TACMRecord;
+class TACMWaveOut;
 class TFormFTPAccount;
 class TFtpClient;
 class TMbButtons;
+class UiThreadMessages;
 
 // What the main window needs from outside; every field has a production default.
 struct ServerSetupOptions
@@ -35,13 +41,19 @@ struct ServerSetupOptions
     QString workFolder;    // empty: ResolveWorkFolder() (may throw WorkFolderError)
     QString programFolder; // empty: the folder of the program file (help file beside it)
     QStringList arguments; // command line, for "ADDRESS="
-    std::function<QStringList()> captureDevices; // empty: the input devices of Qt Multimedia
+    std::function<QStringList()> captureDevices; // empty: the input devices of the sound system
     UrlOpener openUrl;     // empty: the desktop's default handler
     std::function<void(int)> pause; // empty: the reload pause blocks the thread (tests shorten it)
+    // The sound devices of the message tab. Empty: CreateSoundSystem(), owned by the window;
+    // a given one (tests hand in a virtual one) must outlive the window.
+    ISoundSystem* soundSystem = nullptr;
 };
 
 // The product names of the sound-input devices, in device order.
 QStringList SystemCaptureDevices();
+// The names of the input devices of a sound system, in device order (for the real devices
+// the full names of SystemCaptureDevices()).
+QStringList CaptureDevicesOf(ISoundSystem& sound);
 
 // The main window: three tabs, the menu and the status bar; owns the configuration
 // snapshot for the whole run.
@@ -81,6 +93,13 @@ public:
 
     bool Recording() const { return m_recording; }
     void SetRecording(bool on) { m_recording = on; }
+    ISoundSystem& SoundSystem() const { return *m_sound; }
+    // The capture device of RecordDevicesCB's item (item 0, the default device, gives -1).
+    int RecordDevice() const;
+    // The format tag of AudioFormatChoice's item: 6 a-law, 7 mu-law.
+    std::uint16_t RecordFormatTag() const;
+    // The level meter's value for a peak: the whole part of sqrt(peak / 32768) x 100, at most 100.
+    static int RecordLevel(std::uint32_t peak);
 
     void ShowSnapshot();
     void FillAccountItem(QTreeWidgetItem* item, int index);
@@ -98,8 +117,12 @@ public:
     void ListViewUserIDColumnClick(int column);
     void ButtonUpdateLocalClick();
     void ButtonUpdateFaxServerClick();
+    // Message tab (UnitmbAccountMessage.cpp).
     void DeleteMsgClick();
-    void MbButtons1ButtonClick();
+    void MbButtons1ButtonClick(QObject* Sender, std::int32_t Seconds); // Seconds: button index 0..4
+    void Timer1Timer();
+    void SecondsTimerTimer();
+    void ACMWaveOut1End(QObject* Sender);
     void NewNumberBtnClick();
     void EditNumberBtnClick();
     void DeleteNumberBtnClick();
@@ -136,6 +159,10 @@ public:
     QLabel* DurationL = nullptr;
     QProgressBar* DurationPB = nullptr;
     QLabel* PlaybackL = nullptr;
+    TACMRecord* ACMRecord1 = nullptr;  // capture and encoder, owned
+    TACMWaveOut* ACMWaveOut1 = nullptr; // player of the message file, owned
+    QTimer* Timer1 = nullptr;           // 200 ms: level meter and playback display
+    QTimer* SecondsTimer = nullptr;     // 1000 ms: seconds while recording
     // Black / White List
     QPushButton* NewNumberBtn = nullptr;
     QPushButton* EditNumberBtn = nullptr;
@@ -183,6 +210,12 @@ private:
     void SetTransferRunning(bool running);
     void ApplyPlacement(int posX, int posY, int width, int height);
     QSize DesignSize() const;
+    void CreateMessageComponents();
+    void DestroyMessageComponents();
+    void StartRecording();
+    void StopRecording();
+    void StopPlayback();
+    void SetLevel(int level);
 
     IMessageService& m_messages;
     ServerSetupOptions m_options;
@@ -199,6 +232,12 @@ private:
     ConfigSnapshot m_snapshot; // Accounts, Numbers, report, type, message state, list mode, Modified
 
     QWidget* m_messagePanel = nullptr;
+    std::unique_ptr<ISoundSystem> m_ownedSound;
+    ISoundSystem* m_sound = nullptr;
+    // What the sound components show goes through this, so that a box raised on the
+    // player's worker thread still opens on the user-interface thread.
+    std::unique_ptr<UiThreadMessages> m_audioMessages;
+    bool m_recordStarting = false; // between the start of capture and the file's open
     int m_SortColumn = 0;
     int m_keyPressedInAccounts = 0; // key whose release acts in the accounts list
     bool m_closing = false;

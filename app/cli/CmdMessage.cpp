@@ -3,7 +3,9 @@
 #include "CliCommand.h"
 
 #include "ACMWaveOut.h"
+#include "ConfigSnapshot.h"
 #include "SoundSystem.h"
+#include "WorkFolder.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -12,19 +14,41 @@
 
 namespace {
 
-// play FILE: plays a wave file through the decoding player on the selected back-end
-// (PELLARO_AUDIO=virtual for the virtual one), printing "<position> / <total>" once a
-// second as the message tab shows it, until the end.
+// The message file of the current folder as the configuration reads it (the long name
+// wins when both are there); empty when there is none.
+QString CurrentMessage(const QString& currentFolder)
+{
+    for (const QString& name : {ConfigFiles::LongMessage, ConfigFiles::ShortMessage}) {
+        if (QFileInfo(currentFolder + name).isFile())
+            return currentFolder + name;
+    }
+    return {};
+}
+
+// play [FILE]: plays a wave file, or without one the current folder's message, through
+// the decoding player as the message tab does (8000 samples per second, the default
+// device) on the selected back-end (PELLARO_AUDIO=virtual for the virtual one), printing
+// "<position> / <total>" once a second as the tab shows it, until the end.
 int RunPlay(CliContext& ctx, const QStringList& args)
 {
-    if (args.size() != 1) {
-        CliErr(QStringLiteral("usage: pellaro-cli message play FILE"));
+    if (args.size() > 1) {
+        CliErr(QStringLiteral("usage: pellaro-cli message play [FILE]"));
         return CliExit::Usage;
     }
-    const QString file = QFileInfo(args.first()).absoluteFilePath();
-    if (!QFileInfo(file).isFile()) {
-        CliErr(file + QStringLiteral(" does not exist"));
-        return CliExit::Failed;
+    QString file;
+    if (args.isEmpty()) {
+        const QString current = CurrentFolderOf(ctx.workFolder);
+        file = CurrentMessage(current);
+        if (file.isEmpty()) {
+            CliErr(QStringLiteral("There is no notification message in ") + current);
+            return CliExit::Failed;
+        }
+    } else {
+        file = QFileInfo(args.first()).absoluteFilePath();
+        if (!QFileInfo(file).isFile()) {
+            CliErr(file + QStringLiteral(" does not exist"));
+            return CliExit::Failed;
+        }
     }
     const std::unique_ptr<ISoundSystem> sound = CreateSoundSystem();
     TACMWaveOut player(nullptr, *sound, *ctx.messages);
@@ -63,7 +87,7 @@ struct MessageSubcommand
 };
 
 const MessageSubcommand kSubcommands[] = {
-    {"play", "message play FILE", &RunPlay},
+    {"play", "message play [FILE]", &RunPlay},
 };
 
 int RunMessage(CliContext& ctx)
@@ -82,8 +106,8 @@ int RunMessage(CliContext& ctx)
     return CliExit::Usage;
 }
 
-const CliRegistration reg("message", "message play FILE",
-                          "the notification message: play a wave file (PELLARO_AUDIO=virtual: no sound card)",
+const CliRegistration reg("message", "message play [FILE]",
+                          "the notification message: play it, or a wave file (PELLARO_AUDIO=virtual: no sound card)",
                           &RunMessage);
 
 } // namespace

@@ -84,8 +84,8 @@ void TestCliMessage::failures_data()
     QTest::newRow("missing") << QStringList{QStringLiteral("message"), QStringLiteral("play"),
                                             QStringLiteral("/nonexistent/x.wav")}
                              << QByteArray() << 1 << QStringLiteral("does not exist");
-    QTest::newRow("no file") << QStringList{QStringLiteral("message"), QStringLiteral("play")} << QByteArray() << 2
-                             << QStringLiteral("usage");
+    QTest::newRow("no file, no message") << QStringList{QStringLiteral("message"), QStringLiteral("play")}
+                                         << QByteArray() << 1 << QStringLiteral("There is no notification message");
     QTest::newRow("unknown subcommand") << QStringList{QStringLiteral("message"), QStringLiteral("sing")}
                                         << QByteArray() << 2 << QStringLiteral("unknown subcommand sing");
 }
