@@ -7,6 +7,7 @@
 #include "Mbbuttonsf.h"
 #include "ProgressSink.h"
 #include "RecorderRules.h"
+#include "TextInput.h"
 #include "ReplyCapture.h"
 #include "SoundSystem.h"
 #include "UiThreadMessages.h"
@@ -39,7 +40,6 @@
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTreeWidget>
-#include <QValidator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,20 +69,6 @@ public:
 };
 
 // The in-place editor of the number list takes only characters that 8-bit text can hold.
-class Latin1Only final : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        for (const QChar c : std::as_const(input)) {
-            if (c.unicode() > 0xFF)
-                return Invalid;
-        }
-        return Acceptable;
-    }
-};
-
 class NumberDelegate final : public QStyledItemDelegate
 {
 public:
@@ -92,7 +78,7 @@ public:
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
             edit->setObjectName(QStringLiteral("NumberEditor"));
-            edit->setValidator(new Latin1Only(edit));
+            edit->setValidator(new Latin1Validator(edit));
         }
         return editor;
     }
