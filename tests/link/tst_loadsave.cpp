@@ -84,6 +84,7 @@ private slots:
     void loadLoginFailures_data();
     void loadLoginFailures();
     void loadCancelledAtFirstPrompt();
+    void loadKeepsDownloadWhenCopyFails();
     void saveSendsEverything();
     void saveReloadAnsweredNo();
     void saveFaxServer();
@@ -254,6 +255,23 @@ void TestLoadSave::loadCancelledAtFirstPrompt()
     QCOMPARE(rig.progress.shows, 0);
     QCOMPARE(FilesIn(rig.wf.get()), QStringList{"old"});
     QCOMPARE(rig.sim.CommandLog(), QList<QByteArray>{});
+}
+
+void TestLoadSave::loadKeepsDownloadWhenCopyFails()
+{
+    // A folder in the local copy where a downloaded file must go: that file cannot be copied,
+    // so the download stays in the get folder and the user is told where it is.
+    Rig rig;
+    rig.sim.PutFile("BLACK.TXT", "111\r\n");
+    QVERIFY2(rig.Start({"--report", "SV-300"}), qPrintable(rig.sim.Error));
+    QVERIFY(QDir(rig.wf.current()).mkdir("BLACK.TXT"));
+    QVERIFY(TLoadProcedure(*rig.parts).ButtonUpdateLocalClick());
+    QCOMPARE(rig.msg.Texts(), QStringList{QStringLiteral("These files could not be copied into the local copy: "
+                                                         "BLACK.TXT.\nThe downloaded files are kept in %1")
+                                              .arg(rig.wf.get())});
+    QCOMPARE(FilesIn(rig.wf.get()), (QStringList{"BLACK.TXT", "USR.ADMIN", "osreply.txt"}));
+    QCOMPARE(FilesIn(rig.wf.current()), (QStringList{"USR.ADMIN", "osreply.txt"}));
+    QCOMPARE(rig.snap.Numbers, QList<QByteArray>{"111"}); // the snapshot is the recorder's
 }
 
 namespace {
