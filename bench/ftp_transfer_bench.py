@@ -10,7 +10,8 @@ with the order alternating, it runs
   our save    pellaro-cli save  (login, report, listing, uploads, key command, CFG.USR, QUIT)
   lftp put    lftp in active mode putting the same files
 
-and prints the medians of the wall times (process start to exit), the commands each one
+(optionally also lftp with its defaults, and a bare in-process client: the floor) and prints
+the medians of the wall times (process start to exit), the commands each one
 sent (from the recorder's command log), and the recorder's timing log split into the time
 the recorder spent delaying replies and the time between a reply leaving the recorder and
 the next command arriving (the client's share, loopback included).
@@ -173,7 +174,6 @@ def timed(recorder, argv, env=None):
     start = time.monotonic()
     res = subprocess.run(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     end = time.monotonic()
-    wall = end - start
     time.sleep(0.05)  # let the recorder finish its logs
     if res.returncode != 0:
         sys.stderr.write(res.stderr.decode(errors="replace"))
