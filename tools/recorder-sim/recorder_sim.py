@@ -8,6 +8,8 @@
 - LIST "[K]<hex pairs>" is a key command: its decoded bytes go to the key log and the
   listing is empty.
 - Every command line received goes to the command log, unchanged.
+- On request a timing log notes when each command came, each reply left and each data
+  connection opened and closed (for benchmarks: the client's share of the time).
 - Files travel as bytes whatever TYPE says (the recorder has no text mode).
 - Faults on request, see --help.
 
@@ -92,6 +94,15 @@ class RecorderAuthorizer(DummyAuthorizer):
 class RecorderDTP(DTPHandler):
     """Data channel with the recorder's faults: dropped or stalled transfers."""
 
+    def __init__(self, sock, cmd_channel):
+        super().__init__(sock, cmd_channel)
+        cmd_channel.sim_timing("D+", "")
+
+    def close(self):
+        if not self._closed:
+            self.cmd_channel.sim_timing("D-", "")
+        super().close()
+
     def close_when_done(self):
         if self.cmd_channel.sim_stall_transfer and self.cmd == "RETR":
             return  # keep the data connection open without sending more
@@ -159,6 +170,7 @@ class RecorderHandler(FTPHandler):
         data = s.encode(ENC, ERRORS)
         if o.delay_ms:
             time.sleep(o.delay_ms / 1000.0)
+        self.sim_timing("R", s.split("\r\n", 1)[0].split("\n", 1)[0])
         if o.split and self.socket is not None:
             # Deliver the reply in small pieces, each its own TCP segment.
             self.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
@@ -198,6 +210,11 @@ class RecorderHandler(FTPHandler):
             with open(path, "ab") as f:
                 f.write(text.encode(ENC, ERRORS) + b"\n")
 
+    def sim_timing(self, kind, text):
+        """One timing-log line: CLOCK_MONOTONIC seconds, C/R/D+/D-, the command or reply line."""
+        if self.opts.timing_log:
+            self.sim_log(self.opts.timing_log, "%.6f %s %s" % (time.monotonic(), kind, text))
+
     # ---- commands
 
     def handle(self):
@@ -212,6 +229,7 @@ class RecorderHandler(FTPHandler):
     def pre_process_command(self, line, cmd, arg):
         o = self.opts
         self.sim_log(o.log, line)
+        self.sim_timing("C", line)
         self.sim_cmd = cmd
         if o.stall and cmd == o.stall:
             return  # no reply: the client's time-out must end this
@@ -343,6 +361,8 @@ def main():
     p.add_argument("--log", help="append every command line received to this file")
     p.add_argument("--key-log", help="append every key command with its decoded bytes to this file")
     p.add_argument("--delay-ms", type=int, default=0, help="delay every reply by this many milliseconds")
+    p.add_argument("--timing-log", help="append 'SECONDS C|R|D+|D- LINE' for every command received, reply sent "
+                   "and data connection opened or closed (SECONDS: CLOCK_MONOTONIC)")
     g = p.add_argument_group("faults")
     g.add_argument("--busy", action="store_true", help="answer the login (PASS) with 520")
     g.add_argument("--pass-reply", help="answer PASS with this reply line")
