@@ -1,34 +1,17 @@
+#include "CliRunner.h"
 #include "NativeFs.h"
 #include "TestFolders.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
 
-struct Run
+CliRun Cli(const QStringList& args)
 {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Run Cli(const QStringList& args)
-{
-    QProcess p;
-    p.start(BinDir() + "/pellaro-cli", args);
-    Run r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return RunPellaroCli(args, QProcessEnvironment::systemEnvironment(), 20000);
 }
 
 } // namespace
@@ -54,8 +37,8 @@ void TestCliShow::jsonOfFolder()
     QVERIFY(WriteTestFile(wf.current() + "BLACK.TXT", "123\r\n\r\n  \r\n123\r\n"));
     QVERIFY(WriteTestFile(wf.current() + "CFG.USR", "a\rb\rc\r9\re\r1\r1\rh\r"));
     QVERIFY(WriteTestFile(wf.current() + "MESS340.WAV", "RIFF"));
-    const Run r = Cli({"--workfolder", wf.path(), "show", "--json"});
-    QCOMPARE(r.code, 0);
+    const CliRun r = Cli({"--workfolder", wf.path(), "show", "--json"});
+    QCOMPARE(r.exitCode, 0);
     QJsonParseError pe;
     const QJsonObject o = QJsonDocument::fromJson(r.out, &pe).object();
     QCOMPARE(pe.error, QJsonParseError::NoError);
@@ -80,15 +63,15 @@ void TestCliShow::jsonOfFolder()
 void TestCliShow::emptyFolderAndTable()
 {
     TempWorkFolder wf;
-    Run r = Cli({"--workfolder", wf.path(), "show", "--json"});
-    QCOMPARE(r.code, 0);
+    CliRun r = Cli({"--workfolder", wf.path(), "show", "--json"});
+    QCOMPARE(r.exitCode, 0);
     const QJsonObject o = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(o["recorderType"].toInt(), 1);
     QCOMPARE(o["accounts"].toArray().size(), 0);
 
     QVERIFY(WriteTestFile(wf.current() + "USR.ANNA", "pw\r\n5551234\r\n"));
     r = Cli({"--workfolder", wf.path(), "show"});
-    QCOMPARE(r.code, 0);
+    QCOMPARE(r.exitCode, 0);
     QVERIFY(r.out.contains("Telephone number"));
     QVERIFY(r.out.contains("ANNA"));
     QVERIFY(r.out.contains("5551234"));
@@ -99,20 +82,20 @@ void TestCliShow::failures()
 {
     TempWorkFolder wf;
     QVERIFY(QDir(wf.current()).mkdir("osreply.txt"));
-    Run r = Cli({"--workfolder", wf.path(), "show", "--json"});
-    QCOMPARE(r.code, 1);
+    CliRun r = Cli({"--workfolder", wf.path(), "show", "--json"});
+    QCOMPARE(r.exitCode, 1);
     QVERIFY(r.out.isEmpty());
     const QByteArray expected = "Cannot open file \"" + QFile::encodeName(wf.current()) + "osreply.txt\". Is a directory";
     QVERIFY2(r.err.contains(expected),
              r.err.constData());
 
-    QCOMPARE(Cli({"--workfolder", wf.path(), "show", "--bogus"}).code, 2);
-    QCOMPARE(Cli({"nosuchcommand"}).code, 2);
-    QCOMPARE(Cli({"--workfolder"}).code, 2);
-    QCOMPARE(Cli({}).code, 2);
-    QCOMPARE(Cli({"--help"}).code, 0);
+    QCOMPARE(Cli({"--workfolder", wf.path(), "show", "--bogus"}).exitCode, 2);
+    QCOMPARE(Cli({"nosuchcommand"}).exitCode, 2);
+    QCOMPARE(Cli({"--workfolder"}).exitCode, 2);
+    QCOMPARE(Cli({}).exitCode, 2);
+    QCOMPARE(Cli({"--help"}).exitCode, 0);
     r = Cli({"--version"});
-    QCOMPARE(r.code, 0);
+    QCOMPARE(r.exitCode, 0);
     QVERIFY(r.out.contains("1.0.0.0"));
 }
 

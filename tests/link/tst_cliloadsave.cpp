@@ -1,38 +1,20 @@
 // pellaro-cli load and save against the test recorder.
+#include "CliRunner.h"
 #include "RecorderSim.h"
 #include "TestFolders.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
 
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
 CliRun RunCli(const QStringList& args)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PELLARO_PASSWORD"), QStringLiteral("pw"));
-    p.setProcessEnvironment(env);
-    p.start(BinDir() + QStringLiteral("/pellaro-cli"), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return RunPellaroCli(args, env);
 }
 
 QStringList Target(const RecorderSim& sim)

@@ -1,4 +1,5 @@
 // pellaro-cli report against the test recorder.
+#include "CliRunner.h"
 #include "RecorderSim.h"
 #include "TestFolders.h"
 
@@ -7,34 +8,15 @@
 
 namespace {
 
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 CliRun RunCli(const TempWorkFolder& work, const QStringList& args, const QByteArray& envPassword = {},
               bool setPassword = false)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("PELLARO_PASSWORD"));
     if (setPassword)
         env.insert(QStringLiteral("PELLARO_PASSWORD"), QString::fromLatin1(envPassword));
     env.insert(QStringLiteral("XDG_DATA_HOME"), work.path() + QStringLiteral("xdg"));
-    p.setProcessEnvironment(env);
-    p.start(BinDir() + QStringLiteral("/pellaro-cli"), QStringList{QStringLiteral("--workfolder"), work.path()} + args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return RunPellaroCli(QStringList{QStringLiteral("--workfolder"), work.path()} + args, env);
 }
 
 QStringList Target(const RecorderSim& sim, const QString& user = QStringLiteral("ALICE"))
