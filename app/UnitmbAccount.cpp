@@ -94,6 +94,17 @@ int ItemIndex(const QTreeWidgetItem* item)
     return item ? item->data(0, IndexRole).toInt() : -1;
 }
 
+// After the element at removed left its sequence, every row's index follows. The view's
+// signals are held meanwhile: renumbering is no edit of a row.
+void RenumberAfterRemoval(QTreeWidget* view, int removed)
+{
+    const QSignalBlocker quiet(view);
+    for (int r = 0; r < view->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* row = view->topLevelItem(r);
+        row->setData(0, IndexRole, IndexAfterRemoval(ItemIndex(row), removed));
+    }
+}
+
 QTreeWidget* MakeListView(QWidget* parent, const char* name)
 {
     auto* view = new QTreeWidget(parent);
@@ -661,10 +672,7 @@ void TFormServerSetup::ButtonDeleteClick()
     if (m_messages.Ask(DeleteAccountText(m_snapshot.Accounts[index].Name), ApplicationTitle(), MsgIcon::Question,
                        MsgButtons::YesNo) != MsgResult::Yes)
         return;
-    for (int r = 0; r < ListViewUserID->topLevelItemCount(); ++r) {
-        QTreeWidgetItem* other = ListViewUserID->topLevelItem(r);
-        other->setData(0, IndexRole, IndexAfterRemoval(ItemIndex(other), index));
-    }
+    RenumberAfterRemoval(ListViewUserID, index);
     m_snapshot.Accounts.removeAt(index);
     delete row;
     m_snapshot.Modified = true;
@@ -755,14 +763,7 @@ void TFormServerSetup::DeleteNumberBtnClick()
                        MsgButtons::YesNo) != MsgResult::Yes)
         return;
     const int index = ItemIndex(item);
-    {
-        // Renumbering is no change of a number.
-        const QSignalBlocker quiet(NumberListView);
-        for (int r = 0; r < NumberListView->topLevelItemCount(); ++r) {
-            QTreeWidgetItem* other = NumberListView->topLevelItem(r);
-            other->setData(0, IndexRole, IndexAfterRemoval(ItemIndex(other), index));
-        }
-    }
+    RenumberAfterRemoval(NumberListView, index);
     if (index >= 0 && index < m_snapshot.Numbers.size())
         m_snapshot.Numbers.removeAt(index);
     delete item;

@@ -234,53 +234,38 @@ bool TWaveOut::Queue(const void* data)
     }
 }
 
-bool TWaveOut::Play()
+// Play, Resume and Pause: one device call, the state set before it, the device's error shown.
+bool TWaveOut::Transport(const char* operation, State state, MMRESULT (IWaveOut::*call)())
 {
     IWaveOut* d = m_devicePtr.load();
     if (!d) {
-        Fail("Restart", MMSYSERR::InvalHandle);
+        Fail(operation, MMSYSERR::InvalHandle);
         return false;
     }
-    m_suppress = false;
-    m_state = Playing;
-    const MMRESULT r = d->Restart();
+    m_state = state;
+    const MMRESULT r = (d->*call)();
     if (r != MMSYSERR::NoError) {
-        Fail("Restart", r);
+        Fail(operation, r);
         return false;
     }
     return true;
+}
+
+bool TWaveOut::Play()
+{
+    if (m_devicePtr.load())
+        m_suppress = false;
+    return Transport("Restart", Playing, &IWaveOut::Restart);
 }
 
 bool TWaveOut::Resume()
 {
-    IWaveOut* d = m_devicePtr.load();
-    if (!d) {
-        Fail("Restart", MMSYSERR::InvalHandle);
-        return false;
-    }
-    m_state = Playing;
-    const MMRESULT r = d->Restart();
-    if (r != MMSYSERR::NoError) {
-        Fail("Restart", r);
-        return false;
-    }
-    return true;
+    return Transport("Restart", Playing, &IWaveOut::Restart);
 }
 
 bool TWaveOut::Pause()
 {
-    IWaveOut* d = m_devicePtr.load();
-    if (!d) {
-        Fail("Pause", MMSYSERR::InvalHandle);
-        return false;
-    }
-    m_state = Paused;
-    const MMRESULT r = d->Pause();
-    if (r != MMSYSERR::NoError) {
-        Fail("Pause", r);
-        return false;
-    }
-    return true;
+    return Transport("Pause", Paused, &IWaveOut::Pause);
 }
 
 bool TWaveOut::Reset()

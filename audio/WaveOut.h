@@ -102,6 +102,7 @@ public:
 private:
     bool IsClosed() const { return m_state.load() == Closed; }
     void Fail(const char* operation, MMRESULT code);
+    bool Transport(const char* operation, State state, MMRESULT (IWaveOut::*call)());
     void StopWorker();
     void FreeSlots();
 
