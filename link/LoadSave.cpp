@@ -141,7 +141,8 @@ bool TLoadProcedure::ButtonUpdateLocalClick()
     m_parts.Snapshot = std::move(loaded);
 
     QStringList failed;
-    if (CopyFolder(GetFolder(), CurrentFolder(), &failed)) {
+    const bool copied = CopyFolder(GetFolder(), CurrentFolder(), &failed);
+    if (copied) {
         ClearFolder(GetFolder());
     } else {
         // Nothing may be lost: the download stays where it is.
@@ -151,7 +152,8 @@ bool TLoadProcedure::ButtonUpdateLocalClick()
     }
     if (m_parts.ShowSnapshot)
         m_parts.ShowSnapshot();
-    return true;
+    // The window shows what was loaded, but the local copy is incomplete: not a success.
+    return copied;
 }
 
 bool TLoadProcedure::FetchConfiguration()

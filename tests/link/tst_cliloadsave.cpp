@@ -92,6 +92,19 @@ void TestCliLoadSave::failuresExitOne()
     CliRun r = RunCli(QStringList{"--workfolder", work.path(), "load"} + Target(sim));
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("Username and/or password wrong"));
+
+    // A load whose copy into the local copy fails is not a success, though nothing is lost.
+    RecorderSim full;
+    full.AddAccount("ADMIN", "pw", "1");
+    full.PutFile("MESS340.6", QByteArray(4096, 'x'));
+    QVERIFY2(full.Start({"--report", "SV-300"}), qPrintable(full.Error));
+    TempWorkFolder blocked;
+    QVERIFY(QDir(blocked.current()).mkdir("MESS340.6"));
+    r = RunCli(QStringList{"--workfolder", blocked.path(), "load"} + Target(full));
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("These files could not be copied into the local copy: MESS340.6."), r.err.constData());
+    QCOMPARE(FilesIn(blocked.get()), (QStringList{"MESS340.6", "USR.ADMIN", "osreply.txt"}));
+
     r = RunCli({"--workfolder", work.path(), "save", "--host", "127.0.0.1"});
     QCOMPARE(r.exitCode, 2);
     r = RunCli({"--workfolder", work.path(), "load", "--password", "x"});

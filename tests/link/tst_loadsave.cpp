@@ -265,7 +265,7 @@ void TestLoadSave::loadKeepsDownloadWhenCopyFails()
     rig.sim.PutFile("BLACK.TXT", "111\r\n");
     QVERIFY2(rig.Start({"--report", "SV-300"}), qPrintable(rig.sim.Error));
     QVERIFY(QDir(rig.wf.current()).mkdir("BLACK.TXT"));
-    QVERIFY(TLoadProcedure(*rig.parts).ButtonUpdateLocalClick());
+    QVERIFY(!TLoadProcedure(*rig.parts).ButtonUpdateLocalClick()); // reported as a failure
     QCOMPARE(rig.msg.Texts(), QStringList{QStringLiteral("These files could not be copied into the local copy: "
                                                          "BLACK.TXT.\nThe downloaded files are kept in %1")
                                               .arg(rig.wf.get())});
