@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <QEventLoop>
 #include <QFile>
@@ -412,24 +413,28 @@ bool TFtpClient::Transfer(DataKind kind, const QByteArray& command)
     if (!Connected())
         return Finish(Fail(426, QStringLiteral("Not connected")));
 
-    const QIODevice::OpenMode mode =
-        kind == DataKind::Store ? QIODevice::ReadOnly : QIODevice::WriteOnly | QIODevice::Truncate;
+    // The local file is held exclusively for the whole transfer (an advisory lock that every
+    // Pellaro process honours), and a download truncates it only once it holds the lock, so a
+    // second instance working in the same folder cannot destroy a file that is in use.
+    const QIODevice::OpenMode mode = kind == DataKind::Store ? QIODevice::ReadOnly : QIODevice::WriteOnly;
+    const QByteArray path = LocalFileNative.isEmpty() ? QFile::encodeName(LocalFileName) : LocalFileNative;
     QFile file;
     bool opened = false;
     QString reason;
-    if (LocalFileNative.isEmpty()) {
-        file.setFileName(LocalFileName);
-        opened = file.open(mode);
-        reason = file.errorString();
-    } else {
-        const int flags = kind == DataKind::Store ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
-        const int fd = ::open(LocalFileNative.constData(), flags | O_CLOEXEC, 0644);
+    const int flags = kind == DataKind::Store ? O_RDONLY : O_WRONLY | O_CREAT;
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) {
         reason = QString::fromLocal8Bit(std::strerror(errno));
-        opened = fd >= 0 && file.open(fd, mode, QFileDevice::AutoCloseHandle);
-        if (fd >= 0 && !opened) {
-            reason = file.errorString();
-            ::close(fd);
-        }
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        reason = errno == EWOULDBLOCK ? QStringLiteral("The file is in use by another program.")
+                                      : QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+    } else if (kind != DataKind::Store && ::ftruncate(fd, 0) != 0) {
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+    } else if (!(opened = file.open(fd, mode, QFileDevice::AutoCloseHandle))) {
+        reason = file.errorString();
+        ::close(fd);
     }
     if (!opened) {
         const QString text = QStringLiteral("Cannot %1 file \"%2\". %3")

@@ -4,6 +4,10 @@
 #include "RecorderSim.h"
 #include "TestFolders.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -546,8 +550,26 @@ void TestFtpClient::localFileErrors()
     QVERIFY(!c.ftp.Put());
     QCOMPARE(c.ftp.StatusCode(), 0);
     QCOMPARE(c.exceptions.size(), 2);
+
+    // A file another process holds is neither truncated nor sent.
+    const QString held = work.get() + "BLACK.TXT";
+    QVERIFY(WriteTestFile(held, "kept\r\n"));
+    const int other = ::open(QFile::encodeName(held).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(other >= 0);
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    c.ftp.LocalFileName = held;
+    QVERIFY(!c.ftp.Get());
+    QCOMPARE(c.ftp.StatusCode(), 0);
+    QVERIFY(!c.ftp.Put());
+    QCOMPARE(c.exceptions.size(), 4);
+    QVERIFY2(c.exceptions.last().endsWith("The file is in use by another program."), qPrintable(c.exceptions.last()));
+    QCOMPARE(ReadTestFile(held), QByteArray("kept\r\n"));
+    ::close(other);
+    QVERIFY(c.ftp.Get()); // released: the download replaces it
+    QCOMPARE(ReadTestFile(held), QByteArray("1\r\n"));
+
     QVERIFY(c.ftp.Connected());
-    QCOMPARE(sim.Commands(), (QList<QByteArray>{"USER ALICE", "PASS secret"}));
+    QCOMPARE(sim.Commands(), (QList<QByteArray>{"USER ALICE", "PASS secret", "RETR BLACK.TXT"}));
 }
 
 void TestFtpClient::lineBreakNeverSent()
