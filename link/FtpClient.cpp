@@ -1,14 +1,14 @@
 #include "FtpClient.h"
 
+#include <QEventLoop>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-#include <QEventLoop>
-#include <QFile>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <algorithm>
 #include <utility>

@@ -19,7 +19,8 @@ CliRun RunCli(const QStringList& args)
 
 QStringList Target(const RecorderSim& sim)
 {
-    return {QStringLiteral("--host"), sim.Host(), QStringLiteral("--port"), QString::number(sim.Port()),
+    return {QStringLiteral("--host"), sim.Host(),
+            QStringLiteral("--port"), QString::number(sim.Port()),
             QStringLiteral("--user"), QStringLiteral("ADMIN")};
 }
 
