@@ -1,5 +1,6 @@
 #include "AboutBox.h"
 
+#include "Maker.h"
 #include "MessageService.h"
 
 #include <QApplication>
@@ -44,11 +45,13 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     notice->setObjectName(QStringLiteral("AboutNotice"));
     notice->setTextFormat(Qt::RichText);
     notice->setOpenExternalLinks(true);
-    notice->setText(QStringLiteral(
-        "Configuration tool for the Sonvault call recorders.<br>"
-        "Copyright &copy; Marbeck. All rights reserved.<br><br>"
-        "Support: <a href=\"mailto:support@marbeck.example\">support@marbeck.example</a><br>"
-        "Web: <a href=\"https://www.marbeck.example/\">www.marbeck.example</a>"));
+    const QString maker = QLatin1String(Maker::Name);
+    const QString domain = QLatin1String(Maker::Domain);
+    notice->setText(QStringLiteral("Configuration tool for the Sonvault call recorders.<br>"
+                                   "Copyright &copy; %1. All rights reserved.<br><br>"
+                                   "Support: <a href=\"mailto:support@%2\">support@%2</a><br>"
+                                   "Web: <a href=\"https://www.%2/\">www.%2</a>")
+                        .arg(maker, domain));
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);

@@ -1,6 +1,7 @@
 #include "Updater.h"
 
 #include "IniFile.h"
+#include "Maker.h"
 #include "WorkFolder.h"
 
 #include <QCoreApplication>
@@ -148,7 +149,7 @@ QString UpdateDescriptorURL()
     const QString over = qEnvironmentVariable("PELLARO_UPDATE_URL");
     if (!over.isEmpty())
         return over;
-    return QStringLiteral("http://update.marbeck.com/softwupd/Pellaro.ini");
+    return QStringLiteral("http://update.") + QLatin1String(Maker::Domain) + QStringLiteral("/softwupd/Pellaro.ini");
 }
 
 QString CompiledVersion()
