@@ -18,6 +18,8 @@ int main(int argc, char* argv[])
     QtMessageService messages;
     try {
         ServerSetupOptions options;
+        // Only "ADDRESS=" is read; anything else, such as the "-u" the update copier passes
+        // when it restarts the program, is ignored.
         options.arguments = QApplication::arguments().mid(1);
         PellaroWindows windows = CreatePellaroWindows(messages, std::move(options));
         messages.SetFallbackParent(windows.FormServerSetup.get());

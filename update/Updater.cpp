@@ -137,11 +137,20 @@ bool TargetInsideFolder(const QString& target, const QString& folder)
     if (info.isSymLink())
         return false;
     const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
-    const QString canonicalParent = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (!canonicalFolder.isEmpty() && !canonicalParent.isEmpty() && canonicalParent != canonicalFolder &&
-        !canonicalParent.startsWith(canonicalFolder + QLatin1Char('/')))
-        return false;
-    return true;
+    if (canonicalFolder.isEmpty())
+        return true; // nothing below a missing folder exists, so no link can lead out
+    // The nearest folder on the way up that exists: a missing subfolder would otherwise
+    // hide a link above it (the copier creates missing subfolders). A dangling link
+    // counts as existing and has no canonical path, so it is refused.
+    QString existing = info.absolutePath();
+    while (!QFileInfo(existing).exists() && !QFileInfo(existing).isSymLink()) {
+        const QString up = QFileInfo(existing).absolutePath();
+        if (up == existing)
+            break;
+        existing = up;
+    }
+    const QString canonicalParent = QFileInfo(existing).canonicalFilePath();
+    return canonicalParent == canonicalFolder || canonicalParent.startsWith(canonicalFolder + QLatin1Char('/'));
 }
 
 QString UpdateDescriptorURL()

@@ -388,7 +388,8 @@ void TestMainWindow::addressArgument()
     auto plain = Start(work.path());
     QCOMPARE(plain->w()->Address(), QByteArray("stored.host"));
     QCOMPARE(plain->w()->Port(), 2000);
-    auto given = Start(work.path(), {}, {QStringLiteral("-x"), QStringLiteral("address=rec.example")});
+    // "-u" is what the update copier passes when it restarts the program.
+    auto given = Start(work.path(), {}, {QStringLiteral("-u"), QStringLiteral("address=rec.example")});
     QCOMPARE(given->w()->Address(), QByteArray("REC.EXAMPLE"));
 }
 

@@ -188,6 +188,9 @@ void TestWorkFolder::addressArgument_data()
     QTest::newRow("last one wins") << QStringList{"ADDRESS=a", "ADDRESS=b"} << QByteArray() << QByteArray("B");
     QTest::newRow("empty argument keeps stored") << QStringList{"ADDRESS="} << QByteArray("s") << QByteArray("s");
     QTest::newRow("not a prefix") << QStringList{"XADDRESS=a"} << QByteArray("s") << QByteArray("s");
+    // The copier restarts the program with "-u"; it is ignored and does not hide an address.
+    QTest::newRow("-u from the copier ignored")
+        << QStringList{"-u", "ADDRESS=rec2.lan"} << QByteArray("s") << QByteArray("REC2.LAN");
 }
 
 void TestWorkFolder::addressArgument()

@@ -263,6 +263,12 @@ void TestUpdater::targetThroughSymlinkIsOutside()
     QVERIFY(!TargetInsideFolder(folder + QStringLiteral("out/x"), folder));
     QVERIFY(QFile::link(elsewhere.path() + QStringLiteral("/f"), folder + QStringLiteral("f")));
     QVERIFY(!TargetInsideFolder(folder + QStringLiteral("f"), folder));
+    // A subfolder that does not exist yet does not hide the link above it (the copier creates
+    // missing subfolders), nor does a dangling link.
+    QVERIFY(!TargetInsideFolder(folder + QStringLiteral("out/new/x"), folder));
+    QVERIFY(QFile::link(elsewhere.path() + QStringLiteral("/gone"), folder + QStringLiteral("dangling")));
+    QVERIFY(!TargetInsideFolder(folder + QStringLiteral("dangling/new/x"), folder));
+    QVERIFY(TargetInsideFolder(folder + QStringLiteral("sub/new/x"), folder));
 }
 
 // ---- the descriptor ----------------------------------------------------------------------
