@@ -267,8 +267,7 @@ void TFormServerSetup::StopRecording()
             DurationL->setText(QString::number(m_snapshot.MessageSeconds));
         else
             DurationL->clear();
-        m_messages.ShowMessage(QStringLiteral("The recording stopped: %1 could not be written (%2).
-"
+        m_messages.ShowMessage(QStringLiteral("The recording stopped: %1 could not be written (%2).\n"
                                               "The notification message was not changed.")
                                    .arg(QDir::toNativeSeparators(file), ACMRecord1->FileErrorText()));
         return;
