@@ -238,6 +238,7 @@ private:
     // player's worker thread still opens on the user-interface thread.
     std::unique_ptr<UiThreadMessages> m_audioMessages;
     bool m_recordStarting = false; // between the start of capture and the file's open
+    std::int32_t m_secondsBeforeRecording = -1; // MessageSeconds of the message a recording may replace
     int m_SortColumn = 0;
     int m_keyPressedInAccounts = 0; // key whose release acts in the accounts list
     bool m_closing = false;

@@ -14,6 +14,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -88,6 +89,17 @@ void TFormServerSetup::CreateMessageComponents()
 
     ACMRecord1 = new TACMRecord(this, *m_sound, *m_audioMessages);
     ACMRecord1->setObjectName(QStringLiteral("ACMRecord1"));
+    // The capture stopped at a file that cannot be written: end the recording once the
+    // capture notice has returned.
+    ACMRecord1->OnFileFailed = [this](QObject*) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_recording)
+                    StopRecording();
+            },
+            Qt::QueuedConnection);
+    };
 
     ACMWaveOut1 = new TACMWaveOut(this, *m_sound, *m_audioMessages);
     ACMWaveOut1->setObjectName(QStringLiteral("ACMWaveOut1"));
@@ -233,6 +245,7 @@ void TFormServerSetup::StartRecording()
         ACMRecord1->StopRecorder();
         return;
     }
+    m_secondsBeforeRecording = m_snapshot.MessageSeconds;
     m_snapshot.MessageSeconds = -1;
     m_recording = true;
 }
@@ -243,6 +256,22 @@ void TFormServerSetup::StopRecording()
     ACMRecord1->StopRecorder();
     m_recording = false;
     RecordLevelPg->setValue(0);
+
+    if (ACMRecord1->FileFailed()) {
+        // An incomplete recording never replaces the message: the message, its length and
+        // the list of changes stay as they were before the recording.
+        const QString file = m_WorkFolder + ConfigFiles::Recording;
+        QFile::remove(file);
+        m_snapshot.MessageSeconds = m_secondsBeforeRecording;
+        if (m_snapshot.MessagePresent && m_snapshot.MessageSeconds != -1)
+            DurationL->setText(QString::number(m_snapshot.MessageSeconds));
+        else
+            DurationL->clear();
+        m_messages.ShowMessage(QStringLiteral("The recording stopped: %1 could not be written (%2).\n"
+                                              "The notification message was not changed.")
+                                   .arg(QDir::toNativeSeparators(file), ACMRecord1->FileErrorText()));
+        return;
+    }
 
     // The encoder's length decides the name, not the seconds counted meanwhile.
     const std::int32_t seconds = ACMRecord1->Duration();

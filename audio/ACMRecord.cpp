@@ -47,9 +47,17 @@ bool TACMRecord::BeginFile(const QString& fileName)
     const tWAVEFORMATEX target = FormatOf(m_targetFormat);
     const bool ok = m_converter->InitRecordSz(m_targetFormat, static_cast<std::uint32_t>(m_recorder->BufSize()) * 2,
                                               fileName, target.nSamplesPerSec);
+    m_fileFailed = false;
     if (ok)
         m_converting = true;
     return ok;
+}
+
+QString TACMRecord::FileErrorText() const
+{
+    if (m_converter->WriteFailed())
+        return m_converter->WriteErrorText();
+    return m_fileFailed ? QStringLiteral("the sound could not be encoded") : QString();
 }
 
 void TACMRecord::EndFile()
@@ -89,7 +97,11 @@ void TACMRecord::SampleReady(QObject* /*Sender*/)
         m = std::max(m, static_cast<std::uint32_t>(std::llabs(v)));
     }
     std::fill(m_buffer.begin() + n, m_buffer.begin() + bufSize, 0);
-    if (m_converting && !m_converter->Convert2Wave(m_buffer.data()))
+    if (m_converting && !m_fileFailed && !m_converter->Convert2Wave(m_buffer.data())) {
+        m_fileFailed = true;
         m_recorder->StopCapture();
+        if (OnFileFailed)
+            OnFileFailed(this);
+    }
     m_peak = m;
 }

@@ -33,6 +33,7 @@ public:
     // Prepares and starts capture for the target format; true when capture runs.
     bool StartRecorder(std::int32_t device);
     bool BeginFile(const QString& fileName);
+    // Ends the file; Duration() is then its length and FileFailed() whether it is complete.
     void EndFile();
     void StopRecorder();
     // The peak of the last buffer while capture is active, else 0.
@@ -42,6 +43,14 @@ public:
     std::int32_t Gain() const { return m_gain; }
     void SetGain(std::int32_t value) { m_gain = value; }
     std::int32_t Duration() const { return m_duration; }
+    // True when a buffer of the current (or last) file could not be encoded or written:
+    // capture was stopped there and the file is incomplete. Cleared by BeginFile.
+    bool FileFailed() const { return m_fileFailed || m_converter->WriteFailed(); }
+    // Why, in words for the user.
+    QString FileErrorText() const;
+    // Raised once per file, from within the capture notice, right after such a failure
+    // stopped the capture; the owner ends the file from its own event loop.
+    TNotifyEvent OnFileFailed;
     bool Converting() const { return m_converting; }
     const std::vector<std::int16_t>& Buffer() const { return m_buffer; }
     TRecorder* Recorder() const { return m_recorder; }
@@ -56,5 +65,6 @@ private:
     std::uint32_t m_peak = 0;
     bool m_converting = false;
     bool m_firstBuffer = false;
+    bool m_fileFailed = false;
     std::int32_t m_duration = 0;
 };

@@ -507,6 +507,10 @@ bool TACMWaveOut::SetTimePosition(std::uint32_t seconds)
         m_startPosition = static_cast<std::uint32_t>(target);
         filled = DoFillQueue();
     }
+    // Nothing from the target on could be converted: that is where the sound ends, so
+    // that playback ends instead of waiting for a block that never comes.
+    if (!filled && m_engine->Queued() == 0)
+        m_fillEnded = true;
     const bool ok = m_state == PlayingState ? m_engine->Play() : m_engine->Pause();
     if (ok)
         EndIfIdle();

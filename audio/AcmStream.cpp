@@ -5,8 +5,10 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -33,6 +35,10 @@ bool Consistent(const tWAVEFORMATEX& f)
     return f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8 &&
            f.nAvgBytesPerSec == static_cast<std::uint32_t>(f.nBlockAlign) * f.nSamplesPerSec;
 }
+
+std::atomic<bool> g_faultSet{false};
+std::mutex g_faultMutex;
+TAcmStream::ConvertFault g_fault;
 
 bool IsPcm16(const tWAVEFORMATEX& f)
 {
@@ -149,10 +155,25 @@ MMRESULT TAcmStream::UnprepareHeader(tAcmStreamHeader& h)
     return MMSYSERR::NoError;
 }
 
+void TAcmStream::SetConvertFault(ConvertFault fault)
+{
+    const std::lock_guard<std::mutex> lock(g_faultMutex);
+    g_fault = std::move(fault);
+    g_faultSet = static_cast<bool>(g_fault);
+}
+
 MMRESULT TAcmStream::Convert(tAcmStreamHeader& h, std::uint32_t flags)
 {
     if (!(h.fdwStatus & AcmStatus::Prepared))
         return ACMERR::Unprepared;
+    if (g_faultSet.load()) {
+        const std::lock_guard<std::mutex> lock(g_faultMutex);
+        if (g_fault) {
+            const MMRESULT r = g_fault(*this, h);
+            if (r != MMSYSERR::NoError)
+                return r;
+        }
+    }
     h.fdwStatus &= ~AcmStatus::Done;
     const std::uint32_t sa = m_src.nBlockAlign;
     const std::uint32_t da = m_dst.nBlockAlign;

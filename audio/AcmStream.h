@@ -21,6 +21,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace AcmOpen {
@@ -70,6 +71,12 @@ public:
     MMRESULT PrepareHeader(tAcmStreamHeader& h);
     MMRESULT UnprepareHeader(tAcmStreamHeader& h);
     MMRESULT Convert(tAcmStreamHeader& h, std::uint32_t flags);
+
+    // Test seam: asked before every conversion of every stream (from whichever thread
+    // converts); a result other than 0 fails that conversion with it, the output
+    // untouched. An empty function removes it.
+    using ConvertFault = std::function<MMRESULT(const TAcmStream& stream, const tAcmStreamHeader& h)>;
+    static void SetConvertFault(ConvertFault fault);
 
     const tWAVEFORMATEX& Source() const { return m_src; }
     const tWAVEFORMATEX& Target() const { return m_dst; }

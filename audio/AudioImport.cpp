@@ -183,6 +183,12 @@ AudioImportResult ImportAudioFile(const QString& source, const QString& target, 
 
     result.blocks = feeder.Blocks();
     result.seconds = conv.Close();
+    if (conv.WriteFailed()) {
+        // The last blocks and the sizes are written only now.
+        QFile::remove(partName);
+        result.errorText = QStringLiteral("Cannot write %1: %2").arg(partName, conv.WriteErrorText());
+        return result;
+    }
     if (!ReplaceFile(partName, target)) {
         QFile::remove(partName);
         result.errorText = QStringLiteral("Cannot replace %1").arg(target);

@@ -84,6 +84,8 @@ bool TConverter::InitRecordSz(const tWaveFormatOut& format, std::uint32_t chunkB
     if (IsWriting())
         Close();
     Release();
+    m_writeFailed = false;
+    m_writeError.clear();
     const tWAVEFORMATEX target = FormatOf(format);
     m_chunkSize = chunkBytes;
     m_source = m_intermediate = Pcm16Mono(rate);
@@ -213,15 +215,26 @@ bool TConverter::ConvertBlock(std::uint32_t bytes, std::uint32_t stage2Flags)
         bool skip = false;
         if (OnOutput)
             OnOutput(this, skip);
-        if (!skip && m_file.Write(m_out2.data(), m_header2.cbDstLengthUsed) != m_header2.cbDstLengthUsed)
+        if (!skip && m_file.Write(m_out2.data(), m_header2.cbDstLengthUsed) != m_header2.cbDstLengthUsed) {
+            NoteWriteFailure();
             return false;
+        }
     }
     return true;
 }
 
+void TConverter::NoteWriteFailure()
+{
+    if (m_writeFailed)
+        return;
+    m_writeFailed = true;
+    m_writeError = m_file.ErrorText();
+}
+
 bool TConverter::Convert2Wave(const void* chunk)
 {
-    if (!IsWriting() || !chunk || m_blockSize == 0)
+    // A file with a gap is no use: after a failed write nothing more goes into it.
+    if (!IsWriting() || !chunk || m_blockSize == 0 || m_writeFailed)
         return false;
     // Collects the chunk into blocks and converts every full block (a chunk larger than
     // the free room is taken in as many steps as it needs).
@@ -248,12 +261,17 @@ std::int32_t TConverter::Close()
         Release();
         return 0;
     }
-    if (m_fill > 0) {
+    if (m_fill > 0 && !m_writeFailed) {
         ConvertBlock(m_fill, AcmConvert::End | AcmConvert::BlockAlign);
         m_fill = 0;
     }
-    m_file.Ascend(m_data);
-    m_file.Ascend(m_riff);
+    // The sizes go into the head and the buffered data reaches the disk only now: a
+    // failure here also leaves the file incomplete.
+    if (!m_writeFailed &&
+        (m_file.Ascend(m_data) != MMSYSERR::NoError || m_file.Ascend(m_riff) != MMSYSERR::NoError))
+        NoteWriteFailure();
+    if (!m_writeFailed && m_file.Close() != MMSYSERR::NoError)
+        NoteWriteFailure();
     m_file.Close();
     const double perSecond = static_cast<double>(m_intermediate.nAvgBytesPerSec) + 0.5;
     Release();

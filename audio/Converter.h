@@ -60,10 +60,16 @@ public:
     }
 
     // Takes exactly the chunk size of the set-up; false when the second stage fails
-    // or the file cannot be written.
+    // or the file cannot be written. After a write failure nothing more is written.
     bool Convert2Wave(const void* chunk);
     // Finishes the file and releases the stages; the length in whole seconds.
+    // WriteFailed() then tells whether the file is complete.
     std::int32_t Close();
+    // True when a write of the file being (or last) written failed, in Convert2Wave or
+    // in Close: the file on disk is incomplete. Cleared by the next InitRecordSz.
+    bool WriteFailed() const { return m_writeFailed; }
+    // The file system's reason for that failure.
+    QString WriteErrorText() const { return m_writeError; }
 
     // True when 22050 Hz 16-bit mono PCM can be converted to the format (query only).
     bool IsPossible(const tWaveFormatOut& format);
@@ -87,6 +93,7 @@ private:
     // Writes RIFF/WAVE, "fmt ", "fact", the note, and opens "data" in file.
     bool WriteHead(TRiffFile& file, const QByteArray& fmtBytes, tRiffChunk& riff, tRiffChunk& data);
     bool ConvertBlock(std::uint32_t bytes, std::uint32_t stage2Flags);
+    void NoteWriteFailure();
     void Release();
 
     IMessageService& m_messages;
@@ -109,4 +116,6 @@ private:
     tRiffChunk m_riff;
     tRiffChunk m_fact;
     tRiffChunk m_data;
+    bool m_writeFailed = false;
+    QString m_writeError;
 };

@@ -60,6 +60,8 @@ public:
     bool IsOpen() const { return m_file.isOpen(); }
     // The error text of the last failed open, as the file system reports it.
     QString OpenErrorText() const { return m_openError; }
+    // The file system's text for the last failed read, write or seek.
+    QString ErrorText() const { return m_file.errorString(); }
 
     // Find::Riff: the RIFF form (ck.fccType, 0 = any); Find::List: a LIST of ck.fccType;
     // Find::Chunk: the chunk ck.ckid; Find::Next: whatever chunk comes next.

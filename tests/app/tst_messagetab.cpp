@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -56,6 +57,8 @@ private slots:
     void deleteMessage();
     void startRefusals();
     void placementFailureIsReported();
+    void writeFailureKeepsTheMessage_data();
+    void writeFailureKeepsTheMessage();
     void playerBoxesFromTheWorkerReachTheUiThread();
     void uiThreadMessagesAdapter();
 
@@ -574,6 +577,100 @@ void TestMessageTab::placementFailureIsReported()
     // The recording itself is kept.
     QCOMPARE(ReadTestFile(work.path() + "announce.wav").size(), qsizetype(58 + 2 * 2048));
     QVERIFY(!w->Recording());
+}
+
+void TestMessageTab::writeFailureKeepsTheMessage_data()
+{
+    // The recording's blocks reach the disk about eight at a time and at the stop; with
+    // the file's size capped where it stands, the write of one of the first nine blocks
+    // fails, or, with fewer blocks, the last write at the stop.
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<bool>("stopsItself");
+    QTest::newRow("fails while recording") << 12 << true;
+    QTest::newRow("fails at the stop") << 5 << false;
+}
+
+void TestMessageTab::writeFailureKeepsTheMessage()
+{
+    QFETCH(int, blocks);
+    QFETCH(bool, stopsItself);
+    TempWorkFolder work;
+    const QByteArray previous = G711Message(WaveTag::ALaw, 12000);
+    QVERIFY(WriteTestFile(work.current() + "MESS340.6", previous));
+    MessageTabRig rig;
+    rig.Start(work.path(), Constant(500));
+    TFormServerSetup* w = rig.w();
+    QVERIFY(w->Snapshot().MessagePresent);
+    w->Snapshot().MessageSeconds = 7;
+    w->ShowSnapshot();
+    QCOMPARE(w->DurationL->text(), QStringLiteral("7"));
+
+    rig.Click(4);
+    QVERIFY(w->Recording());
+    // The head, or most of it, is on disk; the file may not grow any further.
+    const qint64 head = QFileInfo(work.path() + "announce.wav").size();
+    QVERIFY(head > 0 && head <= 58);
+    CaptureFixture::FileSizeLimit cap(static_cast<rlim_t>(head));
+    QVERIFY(cap.IsSet());
+    int captured = 0;
+    while (captured < blocks && w->ACMRecord1->Recorder()->Active()) {
+        QVERIFY(rig.Capture(1));
+        ++captured;
+    }
+    QCOMPARE(captured < blocks, stopsItself);
+    QVERIFY(captured <= 9);
+    if (stopsItself) {
+        // The capture stops at the failed block and the tab leaves the recording state.
+        QTRY_VERIFY(!w->Recording());
+        QVERIFY(!w->ACMRecord1->Recorder()->Active());
+    } else {
+        QVERIFY(w->Recording());
+        rig.Click(2);
+    }
+    cap.Lift();
+
+    QVERIFY(!w->Recording());
+    QVERIFY(!w->ACMRecord1->Converting());
+    QVERIFY(!w->ACMRecord1->Recorder()->Active());
+    QCOMPARE(rig.messages.scripted.entries.size(), 1);
+    const Entry& e = rig.messages.scripted.entries.first();
+    QVERIFY2(e.text.startsWith(QStringLiteral("The recording stopped: ") + work.path() +
+                               "announce.wav could not be written (File too large).\n"),
+             qPrintable(e.text));
+    QVERIFY(e.text.endsWith(QStringLiteral("The notification message was not changed.")));
+    // The message and its state are those from before the recording; the incomplete
+    // recording is gone.
+    QCOMPARE(FilesIn(work.current()), QStringList{"MESS340.6"});
+    QCOMPARE(ReadTestFile(work.current() + "MESS340.6"), previous);
+    QVERIFY(!QFile::exists(work.path() + "announce.wav"));
+    QCOMPARE(w->Snapshot().MessageFile, QStringLiteral("MESS340.6"));
+    QVERIFY(w->Snapshot().MessagePresent);
+    QCOMPARE(w->Snapshot().MessageSeconds, 7);
+    QCOMPARE(w->DurationL->text(), QStringLiteral("7"));
+    QVERIFY(!w->Snapshot().Modified);
+    QVERIFY(w->DeleteMsg->isEnabled());
+    w->SecondsTimerTimer();
+    w->Timer1Timer();
+    QCOMPARE(w->DurationL->text(), QStringLiteral("7"));
+    QCOMPARE(w->RecordLevelPg->value(), 0);
+
+    // No buffer arrives any more, and Stop has nothing left to do.
+    const int buffers = rig.buffers;
+    rig.clock->AdvanceMs(1024);
+    QTest::qWait(50);
+    QCOMPARE(rig.buffers, buffers);
+    rig.Click(2);
+    QCOMPARE(rig.messages.scripted.entries.size(), 1);
+
+    // The next recording works as ever.
+    rig.Click(4);
+    QVERIFY(w->Recording());
+    QVERIFY(rig.Capture(2));
+    rig.Click(2);
+    QCOMPARE(rig.messages.scripted.entries.size(), 1);
+    QCOMPARE(ReadTestFile(work.current() + "MESS340.6").size(), qsizetype(58 + 2 * 2048));
+    QVERIFY(w->Snapshot().Modified);
+    QCOMPARE(rig.messages.offThread.load(), 0);
 }
 
 void TestMessageTab::playerBoxesFromTheWorkerReachTheUiThread()

@@ -8,6 +8,8 @@
 #include "TestFolders.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,6 +32,8 @@ private slots:
     void channelModes();
     void emptyDataEndsAtOnce();
     void seekPastTheEndEnds();
+    void seekRetriesPastFailedConversions_data();
+    void seekRetriesPastFailedConversions();
     void malformedFiles_data();
     void malformedFiles();
     void truncatedHeadAtEveryByte();
@@ -308,6 +312,80 @@ void TestACMWaveOut::seekPastTheEndEnds()
     QVERIFY(p.SetTimePosition(17)); // +15 s from second 2 of a 2-second message
     QTRY_COMPARE(ends, 1);
     QVERIFY(m_messages.entries.isEmpty());
+}
+
+void TestACMWaveOut::seekRetriesPastFailedConversions_data()
+{
+    QTest::addColumn<QList<int>>("damaged"); // seconds of a 10 s message whose block fails to convert
+    QTest::addColumn<int>("target");
+    QTest::addColumn<QList<int>>("tried");   // blocks whose conversion failed after the seek, in order
+    QTest::addColumn<int>("position");       // GetTimePosition right after the seek
+    QTest::addColumn<QList<int>>("heard");   // seconds played after the seek
+    QTest::newRow("two damaged seconds: retried twice")
+        << QList<int>{4, 5} << 4 << QList<int>{4, 5} << 6 << QList<int>{6, 7, 8, 9};
+    QTest::newRow("damaged further than the retries reach: ends")
+        << QList<int>{2, 3, 4, 5, 6, 7, 8, 9} << 2 << QList<int>{2, 3, 4, 5, 6, 7} << 7 << QList<int>{};
+    QTest::newRow("a block queued before the failure: no retry")
+        << QList<int>{5} << 4 << QList<int>{5} << 4 << QList<int>{4, 6, 7, 8, 9};
+}
+
+void TestACMWaveOut::seekRetriesPastFailedConversions()
+{
+    QFETCH(QList<int>, damaged);
+    QFETCH(int, target);
+    QFETCH(QList<int>, tried);
+    QFETCH(int, position);
+    QFETCH(QList<int>, heard);
+    // A damaged block begins with its second's number and fifteen 0xD5 codes; the
+    // conversion service fails every a-law conversion of such a block.
+    QByteArray codes = G711Tone(WaveTag::ALaw, 80000);
+    for (int d : damaged) {
+        codes[d * 8000] = static_cast<char>(d);
+        for (int i = 1; i < 16; ++i)
+            codes[d * 8000 + i] = static_cast<char>(0xD5);
+    }
+    QMutex lock;
+    QList<int> failed;
+    TAcmStream::SetConvertFault([&](const TAcmStream& stream, const tAcmStreamHeader& h) -> MMRESULT {
+        if (stream.Source().wFormatTag != WaveTag::ALaw || h.cbSrcLength < 16)
+            return MMSYSERR::NoError;
+        for (int i = 1; i < 16; ++i) {
+            if (h.pbSrc[i] != 0xD5)
+                return MMSYSERR::NoError;
+        }
+        QMutexLocker locked(&lock);
+        if (failed.isEmpty() || failed.last() != h.pbSrc[0]) // each block is tried twice in a row
+            failed << h.pbSrc[0];
+        return MMSYSERR::Error;
+    });
+    const auto noFault = qScopeGuard([] { TAcmStream::SetConvertFault({}); });
+
+    const QString path = Write(QStringLiteral("damaged.wav"), MessageFile(WaveTag::ALaw, codes));
+    TACMWaveOut p(nullptr, *m_sound, m_messages);
+    int ends = 0;
+    p.OnEnd = [&](QObject*) { ++ends; };
+    QVERIFY(p.Open(path, -1));
+    {
+        QMutexLocker locked(&lock);
+        failed.clear(); // what the open itself met
+    }
+    QVERIFY(p.SetTimePosition(static_cast<std::uint32_t>(target)));
+    {
+        QMutexLocker locked(&lock);
+        QCOMPARE(failed, tried);
+    }
+    QCOMPARE(p.GetTimePosition(), std::uint32_t(position));
+    QVERIFY(p.Play());
+    PlayToEnd(p, ends);
+    QCOMPARE(ends, 1);
+    QVERIFY(m_messages.entries.isEmpty());
+    const auto log = m_sound->Playbacks();
+    QCOMPARE(log.size(), 2); // the engine of the open, then that of the seek
+    QByteArray expected;
+    for (int second : heard)
+        expected += Decode(WaveTag::ALaw, codes.mid(second * 8000, 8000));
+    QCOMPARE(log[1].played.size(), expected.size());
+    QVERIFY(log[1].played == expected);
 }
 
 void TestACMWaveOut::malformedFiles_data()

@@ -8,9 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace CaptureFixture {
 
@@ -150,5 +153,36 @@ inline QByteArray MessageHead(std::uint16_t tag, std::uint32_t n)
     u32(n);
     return h;
 }
+
+// Caps the size of every file this process writes (the soft RLIMIT_FSIZE) while it lives,
+// so that a write crossing the cap fails part-way the way a full disk does. SIGXFSZ is
+// ignored, so the failing write returns an error instead of ending the process.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        m_ok = getrlimit(RLIMIT_FSIZE, &m_saved) == 0;
+        rlimit capped = m_saved;
+        capped.rlim_cur = bytes;
+        m_ok = m_ok && setrlimit(RLIMIT_FSIZE, &capped) == 0;
+    }
+    ~FileSizeLimit() { Lift(); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool IsSet() const { return m_ok; }
+    void Lift()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_FSIZE, &m_saved);
+        m_ok = false;
+    }
+
+private:
+    rlimit m_saved{};
+    bool m_ok = false;
+};
 
 } // namespace CaptureFixture

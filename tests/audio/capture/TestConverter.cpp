@@ -7,6 +7,7 @@
 #include "TestFolders.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -50,6 +51,8 @@ private slots:
     void lengthRule();
     void noteAndOutputEvents();
     void setUpFailures();
+    void writeFailures_data();
+    void writeFailures();
     void isPossible_data();
     void isPossible();
     void cutWaveFile_data();
@@ -218,6 +221,56 @@ void TestConverter::setUpFailures()
     QVERIFY(!conv.InitRecord(Target(WaveTag::ALaw), 0, path));
     QCOMPARE(messages.Texts(), QStringList{QStringLiteral("Error Prepare Header rResult = 11")});
     QVERIFY(!QFile::exists(path));
+}
+
+void TestConverter::writeFailures_data()
+{
+    // Blocks of 2048 bytes go to the file through a 16 KiB buffer, so the disk sees them
+    // about eight at a time and at the end; the cap makes the first of those writes fail.
+    QTest::addColumn<int>("blocks");      // blocks handed in
+    QTest::addColumn<bool>("failsEarly"); // a Convert2Wave fails (by the ninth block); else Close
+    QTest::newRow("while recording") << 12 << true;
+    QTest::newRow("when finishing") << 5 << false;
+}
+
+void TestConverter::writeFailures()
+{
+    QFETCH(int, blocks);
+    QFETCH(bool, failsEarly);
+    ScriptedMessageService messages;
+    TConverter conv(nullptr, messages);
+    const QString path = m_dir.filePath(QStringLiteral("capped.wav"));
+    QVERIFY(conv.InitRecord(Target(WaveTag::ALaw), 4096, path));
+    QVERIFY(!conv.WriteFailed());
+    // The head, or most of it, is on disk; the file may not grow any further.
+    const qint64 head = QFileInfo(path).size();
+    QVERIFY(head > 0 && head <= 58);
+    FileSizeLimit cap(static_cast<rlim_t>(head));
+    QVERIFY(cap.IsSet());
+    std::vector<std::int16_t> chunk(2048, 1000);
+    int failed = 0;
+    for (int b = 1; b <= blocks; ++b) {
+        if (!conv.Convert2Wave(chunk.data()) && failed == 0)
+            failed = b;
+    }
+    QCOMPARE(failed != 0, failsEarly);
+    QVERIFY(failed <= 9);
+    QCOMPARE(conv.WriteFailed(), failsEarly);
+    // Nothing more is taken once a write failed.
+    if (failsEarly)
+        QVERIFY(!conv.Convert2Wave(chunk.data()));
+    conv.Close();
+    cap.Lift();
+    QVERIFY(conv.WriteFailed());
+    QVERIFY2(conv.WriteErrorText().contains(QStringLiteral("too large"), Qt::CaseInsensitive),
+             qPrintable(conv.WriteErrorText()));
+    QVERIFY(!conv.IsWriting());
+    QVERIFY(messages.entries.isEmpty()); // the caller tells the user
+
+    // The next file starts clean.
+    QCOMPARE(WriteBlocks(conv, path, WaveTag::ALaw, 2), 0);
+    QVERIFY(!conv.WriteFailed());
+    QCOMPARE(QFileInfo(path).size(), qint64(58 + 2 * 2048));
 }
 
 void TestConverter::isPossible_data()
