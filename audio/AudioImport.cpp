@@ -92,8 +92,7 @@ AudioImportResult ImportAudioFile(const QString& source, const QString& target, 
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndFileCloser> sf(sf_open(QFile::encodeName(source).constData(), SFM_READ, &info));
     if (!sf) {
-        result.errorText = QStringLiteral("Cannot read the audio file %1: %2")
-                               .arg(source, SndError(nullptr));
+        result.errorText = QStringLiteral("Cannot read the audio file %1: %2").arg(source, SndError(nullptr));
         return result;
     }
     result.sourceRate = info.samplerate;
@@ -129,7 +128,9 @@ AudioImportResult ImportAudioFile(const QString& source, const QString& target, 
     const auto fail = [&](const QString& text) {
         conv.Close();
         QFile::remove(partName);
-        result.errorText = text;
+        // A write that failed (a full disk, say) is the reason, not the encoding.
+        result.errorText =
+            conv.WriteFailed() ? QStringLiteral("Cannot write %1: %2").arg(partName, conv.WriteErrorText()) : text;
         return result;
     };
 
@@ -174,8 +175,7 @@ AudioImportResult ImportAudioFile(const QString& source, const QString& target, 
             return fail(QStringLiteral("Cannot encode %1 into %2").arg(source, partName));
     }
     if (sf_error(sf.get()) != SF_ERR_NO_ERROR)
-        return fail(QStringLiteral("Cannot read the audio file %1: %2")
-                        .arg(source, SndError(sf.get())));
+        return fail(QStringLiteral("Cannot read the audio file %1: %2").arg(source, SndError(sf.get())));
     if (result.sourceFrames == 0)
         return fail(QStringLiteral("The audio file %1 holds no sound").arg(source));
     if ((resampler && !resample(nullptr, 0)) || !feeder.Finish())

@@ -1,5 +1,8 @@
 #include "Riff.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 const std::uint32_t kRiff = TRiffFile::FourCC("RIFF");
 const std::uint32_t kList = TRiffFile::FourCC("LIST");
@@ -35,9 +38,10 @@ MMRESULT TRiffFile::Open(const QString& path, Mode mode)
     if (!m_file.open(how)) {
         m_openError = m_file.errorString();
         return m_file.error() == QFileDevice::OpenError && !QFile::exists(path) ? MMIOERR::FileNotFound
-                                                                                 : MMIOERR::CannotOpen;
+                                                                                : MMIOERR::CannotOpen;
     }
     m_openError.clear();
+    m_writeError.clear();
     return MMSYSERR::NoError;
 }
 
@@ -45,7 +49,10 @@ MMRESULT TRiffFile::Close()
 {
     if (!m_file.isOpen())
         return MMSYSERR::NoError;
+    errno = 0;
     const bool ok = m_mode == Mode::Read || m_file.flush();
+    if (!ok)
+        NoteWriteError(errno);
     m_file.close();
     return ok ? MMSYSERR::NoError : MMIOERR::CannotClose;
 }
@@ -64,7 +71,16 @@ bool TRiffFile::WriteU32(std::uint32_t v)
 {
     const char b[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
                        static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
-    return m_file.write(b, 4) == 4;
+    errno = 0;
+    if (m_file.write(b, 4) == 4)
+        return true;
+    NoteWriteError(errno);
+    return false;
+}
+
+void TRiffFile::NoteWriteError(int systemError)
+{
+    m_writeError = systemError != 0 ? QString::fromLocal8Bit(std::strerror(systemError)) : m_file.errorString();
 }
 
 MMRESULT TRiffFile::Descend(tRiffChunk& ck, const tRiffChunk* parent, Find how)
@@ -93,10 +109,18 @@ MMRESULT TRiffFile::Descend(tRiffChunk& ck, const tRiffChunk* parent, Find how)
         }
         bool match = false;
         switch (how) {
-        case Find::Next: match = true; break;
-        case Find::Riff: match = found.ckid == kRiff && (ck.fccType == 0 || ck.fccType == found.fccType); break;
-        case Find::List: match = found.ckid == kList && (ck.fccType == 0 || ck.fccType == found.fccType); break;
-        case Find::Chunk: match = found.ckid == ck.ckid; break;
+        case Find::Next:
+            match = true;
+            break;
+        case Find::Riff:
+            match = found.ckid == kRiff && (ck.fccType == 0 || ck.fccType == found.fccType);
+            break;
+        case Find::List:
+            match = found.ckid == kList && (ck.fccType == 0 || ck.fccType == found.fccType);
+            break;
+        case Find::Chunk:
+            match = found.ckid == ck.ckid;
+            break;
         }
         if (match) {
             ck = found;
@@ -119,14 +143,18 @@ MMRESULT TRiffFile::Ascend(tRiffChunk& ck)
         if (size < 0 || size > 0xFFFFFFFFLL)
             return MMIOERR::CannotWrite;
         ck.cksize = static_cast<std::uint32_t>(size);
-        if (!m_file.seek(static_cast<qint64>(ck.dwDataOffset) - 4) || !WriteU32(ck.cksize))
+        // A seek writes out what is buffered, so its failure is a failed write too.
+        errno = 0;
+        if (!m_file.seek(static_cast<qint64>(ck.dwDataOffset) - 4)) {
+            NoteWriteError(errno);
+            return MMIOERR::CannotWrite;
+        }
+        if (!WriteU32(ck.cksize))
             return MMIOERR::CannotWrite;
         if (!m_file.seek(end))
             return MMIOERR::CannotSeek;
-        if (ck.cksize & 1) {
-            if (m_file.write("\0", 1) != 1)
-                return MMIOERR::CannotWrite;
-        }
+        if ((ck.cksize & 1) && Write("\0", 1) != 1)
+            return MMIOERR::CannotWrite;
         ck.dirty = false;
         return MMSYSERR::NoError;
     }
@@ -167,7 +195,11 @@ qint64 TRiffFile::Write(const void* data, qint64 size)
 {
     if (!m_file.isOpen() || m_mode != Mode::Create || size < 0)
         return -1;
-    return m_file.write(static_cast<const char*>(data), size);
+    errno = 0;
+    const qint64 written = m_file.write(static_cast<const char*>(data), size);
+    if (written != size)
+        NoteWriteError(errno);
+    return written;
 }
 
 qint64 TRiffFile::Seek(qint64 offset, Origin origin)

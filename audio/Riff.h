@@ -61,7 +61,7 @@ public:
     // The error text of the last failed open, as the file system reports it.
     QString OpenErrorText() const { return m_openError; }
     // The file system's text for the last failed read, write or seek.
-    QString ErrorText() const { return m_file.errorString(); }
+    QString ErrorText() const { return m_writeError.isEmpty() ? m_file.errorString() : m_writeError; }
 
     // Find::Riff: the RIFF form (ck.fccType, 0 = any); Find::List: a LIST of ck.fccType;
     // Find::Chunk: the chunk ck.ckid; Find::Next: whatever chunk comes next.
@@ -74,7 +74,7 @@ public:
     // Writes a chunk header (size 0 for now) at the current position.
     MMRESULT CreateChunk(tRiffChunk& ck, Create how);
 
-    qint64 Read(void* data, qint64 size);   // bytes read, 0 at the end, -1 on error
+    qint64 Read(void* data, qint64 size); // bytes read, 0 at the end, -1 on error
     qint64 Write(const void* data, qint64 size);
     enum class Origin { Set, Cur, End };
     qint64 Seek(qint64 offset, Origin origin = Origin::Set); // new position or -1
@@ -91,5 +91,9 @@ private:
 
     QFile m_file;
     QString m_openError;
+    QString m_writeError; // the system's reason for the last failed write or flush
+
+    // Keeps the reason of a write that just failed (QFile may only say "Unknown error").
+    void NoteWriteError(int systemError);
     Mode m_mode = Mode::Read;
 };

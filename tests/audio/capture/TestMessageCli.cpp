@@ -11,6 +11,9 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace CaptureFixture;
 
@@ -73,6 +76,7 @@ private slots:
     void lawFromReportOrOption();
     void failuresChangeNothing_data();
     void failuresChangeNothing();
+    void writeFailureChangesNothing();
     void infoAndDelete();
     void placeMessageFile();
 
@@ -264,6 +268,39 @@ void TestMessageCli::failuresChangeNothing()
     QCOMPARE(ReadTestFile(wf.path() + QStringLiteral("announce.wav")), QByteArray("the last recording"));
     QCOMPARE(FilesIn(wf.current()), QStringList{"MESS340.WAV"});
     QCOMPARE(ReadTestFile(wf.current() + QStringLiteral("MESS340.WAV")), QByteArray("the long message"));
+}
+
+void TestMessageCli::writeFailureChangesNothing()
+{
+    // The disk fills while the message is written: the limit on file size is inherited by the
+    // command, whose writes then fail with EFBIG (SIGXFSZ ignored, which is inherited too).
+    // Cases: the first block already fails, and a failure after some blocks went through.
+    const QString source = m_dir.filePath(QStringLiteral("long.wav"));
+    std::vector<std::int16_t> tone(8000 * 20);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(8000.0 * std::sin(static_cast<double>(i) * 0.3));
+    QCOMPARE(WriteWav(source, tone), QString());
+    for (const rlim_t limit : {rlim_t(1000), rlim_t(20000)}) {
+        TempWorkFolder wf;
+        QVERIFY(WriteTestFile(wf.path() + QStringLiteral("announce.wav"), "the last recording"));
+        QVERIFY(WriteTestFile(wf.current() + QStringLiteral("MESS340.WAV"), "the long message"));
+        rlimit old{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit capped = old;
+        capped.rlim_cur = limit;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &capped), 0);
+        const RunResult r = RunCli(wf, {QStringLiteral("message"), QStringLiteral("import"), source});
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("Cannot write ") && r.err.contains("announce.wav.part: File too large"),
+                 r.err.constData());
+        QCOMPARE(FilesIn(wf.path()), (QStringList{"announce.wav"}));
+        QCOMPARE(ReadTestFile(wf.path() + QStringLiteral("announce.wav")), QByteArray("the last recording"));
+        QCOMPARE(FilesIn(wf.current()), QStringList{"MESS340.WAV"});
+        QCOMPARE(ReadTestFile(wf.current() + QStringLiteral("MESS340.WAV")), QByteArray("the long message"));
+    }
 }
 
 void TestMessageCli::infoAndDelete()
