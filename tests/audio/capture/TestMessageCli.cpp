@@ -11,9 +11,6 @@
 #include <QtTest>
 
 #include <cmath>
-#include <csignal>
-
-#include <sys/resource.h>
 
 using namespace CaptureFixture;
 
@@ -284,15 +281,10 @@ void TestMessageCli::writeFailureChangesNothing()
         TempWorkFolder wf;
         QVERIFY(WriteTestFile(wf.path() + QStringLiteral("announce.wav"), "the last recording"));
         QVERIFY(WriteTestFile(wf.current() + QStringLiteral("MESS340.WAV"), "the long message"));
-        rlimit old{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit capped = old;
-        capped.rlim_cur = limit;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &capped), 0);
+        FileSizeLimit cap(limit);
+        QVERIFY(cap.IsSet());
         const RunResult r = RunCli(wf, {QStringLiteral("message"), QStringLiteral("import"), source});
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        cap.Lift();
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains("Cannot write ") && r.err.contains("announce.wav.part: File too large"),
                  r.err.constData());

@@ -1,7 +1,8 @@
-// Stands in for the program that the copier waits for and restarts, in the copier's tests.
-// "--linger": stays alive (at most 30 s) until the test ends it; its process is the one the
-// copier waits for. Otherwise: writes its arguments, one a line, to the file named by
-// PELLARO_STANDIN_LOG (whole under a temporary name, then renamed) and ends.
+// Stands in for a program the update starts, in tests: writes its arguments, one a line, to
+// the file named by the environment variable LOG_VARIABLE (written whole under a temporary
+// name, then renamed, so that a reader never sees half of it), and ends.
+// "--linger" alone: stays alive (at most 30 s) until the test ends it, as a running program
+// the copier waits for.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,7 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::seconds(30));
         return 0;
     }
-    const char* log = std::getenv("PELLARO_STANDIN_LOG");
+    const char* log = std::getenv(LOG_VARIABLE);
     if (!log || !*log)
         return 2;
     const std::string temp = std::string(log) + ".part";
